@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs a Windows executable of a build tree under wine64 in that tree's own prefix.
+# ctest uses it as CMAKE_CROSSCOMPILING_EMULATOR; TARVO_BUILD_DIR names the tree, or it is found
+# by walking up from the executable to the folder holding CMakeCache.txt.
+set -u
+exe=$1
+shift
+root=${TARVO_BUILD_DIR:-}
+if [ -z "$root" ]; then
+  d=$(cd "$(dirname "$exe")" && pwd)
+  while [ "$d" != / ] && [ ! -f "$d/CMakeCache.txt" ]; do d=$(dirname "$d"); done
+  root=$d
+fi
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh" env "$root"
+[ -f "$WINEPREFIX/.tarvo-ready" ] || tarvo_wine_prefix "$root"
+# Wine leaves helper processes (services, explorer) running for the wineserver's lifetime; they
+# inherit the output of the program that started them. Writing to a file rather than to the
+# caller's pipe keeps ctest from waiting on them after the test has ended.
+out=$(mktemp "${TMPDIR:-/tmp}/tarvo-wine.XXXXXX")
+"$(tarvo_wine_bin)" "$exe" "$@" >"$out" 2>&1 </dev/null
+rc=$?
+cat "$out"
+rm -f "$out"
+exit $rc
