@@ -69,7 +69,7 @@ tarvo_wine_main() {
       tarvo_wine_vars "$root"
       tarvo_wine_prefix "$root"
       # A persistent wineserver keeps every later launch warm (about 0.1 s instead of seconds).
-      setsid wineserver -p </dev/null >/dev/null 2>&1
+      setsid wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
       # Start Wine's own services now, detached, instead of inside the first test.
       "$(tarvo_wine_bin)" cmd /c exit </dev/null >/dev/null 2>&1 || true
       ;;
