@@ -91,3 +91,11 @@ function(tarvo_tests_in_folder layer)
     tarvo_test(${layer}_${stem}_test SOURCES "${file}" DEPS ${ARG_DEPS})
   endforeach()
 endfunction()
+
+# tarvo_subdirectory(DIR): add_subdirectory for a folder that holds a CMakeLists.txt; a folder that
+# is still being written (no CMakeLists.txt yet) is passed over.
+macro(tarvo_subdirectory dir)
+  if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt")
+    add_subdirectory(${dir})
+  endif()
+endmacro()
