@@ -8,7 +8,15 @@ shift
 root=${TARVO_BUILD_DIR:-}
 if [ -z "$root" ]; then
   d=$(cd "$(dirname "$exe")" && pwd)
+  # Shipped executables live in build/dist/<config>/, beside the tree build/<config>/.
+  case "$d" in
+    */dist/*) [ -f "${d%/dist/*}/${d##*/dist/}/CMakeCache.txt" ] && d="${d%/dist/*}/${d##*/dist/}" ;;
+  esac
   while [ "$d" != / ] && [ ! -f "$d/CMakeCache.txt" ]; do d=$(dirname "$d"); done
+  if [ "$d" = / ]; then
+    echo "wine-run: $exe is not inside a build tree; set TARVO_BUILD_DIR" >&2
+    exit 2
+  fi
   root=$d
 fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
