@@ -1,6 +1,7 @@
-// resources_preview OUT.bmp [100|125|150]
+// resources_preview OUT.bmp [100|125|150 [DIALOG-ID]]
 //
-// Shows the install dialog the way the wizards paint it (white window, grey gradient bands, the
+// Shows a dialog (the install dialog unless another template id is given) the way the wizards
+// paint it (white window, grey gradient bands, the
 // header ornament composed from its mask and image, the title, the close button) together with
 // every skin frame and icon of one DPI set, then saves a screenshot of the window as a BMP. A
 // tool for looking at the pictures, not a test: run it under the build tree's Xvfb display.
@@ -19,6 +20,7 @@ using namespace tarvo;
 namespace {
 
 int g_set = 100;  // which DPI set of pictures to show
+int g_template = IDD_INSTALL;
 
 int Pick(int id100) {
     return id100 + (g_set >= 150 ? 2 : g_set >= 125 ? 1 : 0);
@@ -172,6 +174,11 @@ INT_PTR CALLBACK PreviewProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
             Paint(dialog);
             ::ShowWindow(::GetDlgItem(dialog, IDC_LICENSE_LINK), SW_SHOW);
             ::SetDlgItemTextW(dialog, IDC_FOLDER, L"C:\\Program Files\\Sample Notes\\");
+            ::SetDlgItemTextW(dialog, IDC_LICENSE_TEXT, L"Sample terms.\r\n\r\nLine two of the terms.");
+            if (g_template == IDD_UNINSTALL) {
+                ::ShowWindow(::GetDlgItem(dialog, IDC_PROGRESS), SW_SHOW);
+                ::SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, 40, 0);
+            }
             return TRUE;
         }
         case WM_ERASEBKGND: {
@@ -233,14 +240,15 @@ bool SaveWindow(HWND window, const wchar_t* path) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fputs("usage: resources_preview OUT.bmp [100|125|150]\n", stderr);
+        std::fputs("usage: resources_preview OUT.bmp [100|125|150 [DIALOG-ID]]\n", stderr);
         return 2;
     }
     if (argc > 2) g_set = std::wcstol(argv[2], nullptr, 10);
+    if (argc > 3) g_template = std::wcstol(argv[3], nullptr, 10);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&controls);
     g_white.Reset(::CreateSolidBrush(RGB(255, 255, 255)));
-    HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INSTALL), nullptr,
+    HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(g_template), nullptr,
                                        PreviewProc, 0);
     if (!dialog) return 1;
     ::ShowWindow(dialog, SW_SHOW);
