@@ -1,0 +1,39 @@
+#pragma once
+// Programs that the script runs ("[RunFile]", "[RunAndWaitFile]", finishing actions) and the
+// process start shared by the engines.
+#include "base/Text.h"
+
+namespace tarvo {
+
+// Creates a process from `commandLine` alone (no application name, no inherited handles, the
+// caller's environment and current folder) and, with `wait`, waits for it to end. False when it
+// cannot be created; GetLastError then tells why (ERROR_ELEVATION_REQUIRED for a program whose
+// manifest asks for administrator rights).
+bool StartCommandLine(const WString& commandLine, bool wait);
+
+// Runs the program (or opens the document) that a script line names, with `arguments`.
+// - A line beginning "<TempInstall>\" names a package entry: it is extracted to a unique
+//   temporary name ending in "-" and its own file name, run from there and, after a direct run,
+//   deleted.
+// - With `mayRunAsUser`, what does not need administrator rights is handed to the launcher
+//   through the request channel, so that it runs as the user who started the installer: a
+//   document without arguments, or a program whose manifest does not ask for
+//   "requireAdministrator". Extracted programs, and arguments containing " -RUNELEVATED" (which
+//   is removed), run here.
+// - Run here, a document without arguments is opened through the shell; anything else is
+//   started as a command line, and a program that needs elevation is started elevated.
+// A program that cannot be run is reported as "Error whilst running '%s'" unless in silent mode.
+void RunProgram(const WString& programLine, const WString& arguments, bool wait, bool mayRunAsUser, HWND owner);
+
+// The launcher's handler of "[run]" requests: the program is run here, without owner window.
+void RunRequestedProgram(const WString& program, const WString& arguments, bool wait);
+
+// What a program file says about elevation in its embedded manifest.
+enum class ManifestLevel {
+    Unreadable,             // the file cannot be read to its end
+    AsInvoker,              // no "level=requireAdministrator" (quoted or not, any ASCII case)
+    RequireAdministrator,
+};
+ManifestLevel ReadManifestLevel(const WString& programPath);
+
+}  // namespace tarvo
