@@ -369,22 +369,22 @@ bool EmbedPackage(const std::vector<uint8_t>& stub, const ByteSource& package, F
     MemorySource stubSource(stub);
     PeImage image;
     std::string why;
-    if (!ParsePeImage(stubSource, &image, &why)) return fail("the stub: " + why);
+    if (!ParsePeImage(stubSource, &image, &why)) return fail(why);
     if (!IsPowerOfTwo(image.fileAlignment) || !IsPowerOfTwo(image.sectionAlignment) ||
         image.sectionAlignment < image.fileAlignment) {
-        return fail("the stub has invalid section or file alignment");
+        return fail("invalid section or file alignment");
     }
     if (image.numberOfRvaAndSizes <= kResourceDirectoryIndex) {
-        return fail("the stub's optional header has no resource directory entry");
+        return fail("the optional header has no resource directory entry");
     }
     for (const PeSection& s : image.sections) {
         if (static_cast<uint64_t>(s.pointerToRawData) + s.sizeOfRawData > stub.size()) {
-            return fail("the stub is cut short: section '" + s.name + "' lies past its end");
+            return fail("the file is cut short: section '" + s.name + "' lies past its end");
         }
     }
 
     ResourceNode tree;
-    if (!ReadResourceTree(stubSource, image, &tree, &why)) return fail("the stub: " + why);
+    if (!ReadResourceTree(stubSource, image, &tree, &why)) return fail(why);
 
     // Any earlier package goes; the new one takes its place below.
     for (ResourceNode& type : tree.children) {
@@ -448,7 +448,7 @@ bool EmbedPackage(const std::vector<uint8_t>& stub, const ByteSource& package, F
                            [](uint8_t b) { return b == 0; });
     }
     if (!room) {
-        return fail("the stub's headers have no room for one more section header (SizeOfHeaders " +
+        return fail("the headers have no room for one more section header (SizeOfHeaders " +
                     std::to_string(image.sizeOfHeaders) + ", " + std::to_string(image.sections.size()) +
                     " sections); link the stub with room to spare");
     }

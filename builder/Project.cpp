@@ -254,8 +254,13 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
     if (!options.rawArchive) {
         if (options.stub.empty()) return fail("no installer stub given");
         if (!ReadWholeFile(options.stub, &stub, &why)) return fail("the installer stub: " + why);
-        PeImage image;
-        if (!ParsePeImage(MemorySource(stub), &image, &why)) return fail("the installer stub " + Quoted(options.stub) + ": " + why);
+        // A trial run with an empty package finds a stub that cannot take one before the
+        // (long) compression rather than after it.
+        AtomicOutput trial;
+        const std::vector<uint8_t> nothing;
+        if (!trial.Open(options.output + ".trial", &why) || !EmbedPackage(stub, MemorySource(nothing), trial.file(), &why)) {
+            return fail("the installer stub " + Quoted(options.stub) + ": " + why);
+        }
     }
 
     // The archive goes to a temporary file; with a stub it is then copied into the executable.
