@@ -54,8 +54,6 @@ TEST_F(RegistryEntryTest, MachineAndOtherRootsAreWrittenHere) {
     const std::wstring cc = key.Under(HKEY_CURRENT_CONFIG);
     // Under HKEY_USERS only the loaded hives can take keys.
     const std::wstring users = L".DEFAULT\\" + key.Path();
-    TestKey usersKey(L"unused");
-    (void)usersKey;
     DestinationFolder = L"C:\\Apps\\Notes\\";
     RunScript({
         L"[Registry]", L"HKLM", lm, L"STRING", L"Text", L"<Destination>notes.exe",
@@ -81,6 +79,7 @@ TEST_F(RegistryEntryTest, MachineAndOtherRootsAreWrittenHere) {
     EXPECT_EQ(0xFFFFFFFEu, ReadRegValue(HKEY_CURRENT_CONFIG, cc, L"Config").Dword());
     EXPECT_EQ(L"users text", ReadRegValue(HKEY_USERS, users, L"User").Text());
     ::RegDeleteTreeW(HKEY_USERS, users.c_str());
+    ::RegDeleteKeyW(HKEY_USERS, L".DEFAULT\\Software\\TarvoTest");  // only when empty
     EXPECT_TRUE(launcher_.Requests().empty());
     EXPECT_TRUE(boxes_.calls.empty());
 }
