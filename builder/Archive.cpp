@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 namespace {
 
@@ -356,4 +356,4 @@ bool ArchiveReader::ExtractToFile(size_t index, const std::string& path, std::st
     return ok;
 }
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

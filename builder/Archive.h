@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 constexpr uint16_t kPackageResourceType = 10;  // RT_RCDATA
 constexpr uint16_t kPackageResourceId = 24356;
@@ -116,4 +116,4 @@ private:
 // ASCII-only case folding, as the installer compares entry names.
 bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b);
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace tarvo {
+namespace tarvo::packager {
 
 namespace {
 
@@ -262,4 +262,4 @@ bool AtomicOutput::Commit(std::string* error) {
     return true;
 }
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t LoadU32(const uint8_t* p) {
@@ -153,4 +153,4 @@ private:
     bool committed_ = false;
 };
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

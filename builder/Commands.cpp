@@ -10,7 +10,7 @@
 #include <memory>
 #include <sstream>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 namespace {
 
@@ -252,4 +252,4 @@ int RunBuilderCommand(const std::vector<std::string>& args, const std::string& s
     return kUsageError;
 }
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

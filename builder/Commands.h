@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 // The installer stub used when --stub is not given: beside the tarvo-build executable.
 constexpr char kDefaultStubName[] = "tarvo-setup.exe";
@@ -18,4 +18,4 @@ constexpr char kDefaultStubName[] = "tarvo-setup.exe";
 int RunBuilderCommand(const std::vector<std::string>& args, const std::string& selfPath, std::ostream& out,
                       std::ostream& err);
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

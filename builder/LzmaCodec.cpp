@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 namespace {
 
@@ -173,4 +173,4 @@ bool DecodeLzmaAlone(const ByteSource& stream, const ByteSink& sink, std::string
     return true;
 }
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

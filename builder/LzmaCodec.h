@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 constexpr uint8_t kLzmaProperties = 0x5D;               // lc 3, lp 0, pb 2
 constexpr uint32_t kLzmaDictionarySize = 8u << 20;     // 8 MiB, as written in every header
@@ -38,4 +38,4 @@ bool EncodeLzmaAlone(const ByteSource& input, const CompressionSettings& setting
 // byte above 224, an unpacked size of 0xFFFFFFFF or above, and data that ends too early.
 bool DecodeLzmaAlone(const ByteSource& stream, const ByteSink& sink, std::string* error);
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

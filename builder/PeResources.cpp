@@ -7,7 +7,7 @@
 #include <deque>
 #include <unordered_map>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 namespace {
 
@@ -565,4 +565,4 @@ bool LocatePackage(const ByteSource& file, uint64_t* offset, uint32_t* size, std
     return true;
 }
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 // The section that carries the rebuilt resource tree and the package.
 constexpr char kPackageSectionName[] = ".tvrsrc";
@@ -108,4 +108,4 @@ bool EmbedPackage(const std::vector<uint8_t>& stub, const ByteSource& package, F
 // Where the package resource lies in an executable.
 bool LocatePackage(const ByteSource& file, uint64_t* offset, uint32_t* size, std::string* error);
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

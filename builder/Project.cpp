@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 namespace {
 
@@ -301,4 +301,4 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
     return true;
 }
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::packager {
 
 constexpr uint32_t kFirstFileNumber = 1001;
 
@@ -80,4 +80,4 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
 // Where a script's path lies in the project folder ("bin\notes.exe" -> "PROJECT/bin/notes.exe").
 std::string ProjectPath(const std::string& project, const std::string& scriptPath);
 
-}  // namespace tarvo
+}  // namespace tarvo::packager

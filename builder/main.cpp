@@ -31,5 +31,5 @@ std::string SelfPath(const char* argv0) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return tarvo::RunBuilderCommand(args, SelfPath(argc > 0 ? argv[0] : nullptr), std::cout, std::cerr);
+    return tarvo::packager::RunBuilderCommand(args, SelfPath(argc > 0 ? argv[0] : nullptr), std::cout, std::cerr);
 }

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-using namespace tarvo;
-using namespace tarvo::test;
+using namespace tarvo::packager;
+using namespace tarvo::packager::test;
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include <unistd.h>
 #endif
 
-using namespace tarvo;
-using namespace tarvo::test;
+using namespace tarvo::packager;
+using namespace tarvo::packager::test;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo::test {
+namespace tarvo::packager::test {
 
 // A fresh folder under the system temporary folder, removed with everything in it at the end.
 class TempFolder {
@@ -97,4 +97,4 @@ inline std::vector<uint8_t> ProgramLikeBytes(size_t size, uint32_t seed) {
     return out;
 }
 
-}  // namespace tarvo::test
+}  // namespace tarvo::packager::test

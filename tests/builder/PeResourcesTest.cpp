@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-using namespace tarvo;
-using namespace tarvo::test;
+using namespace tarvo::packager;
+using namespace tarvo::packager::test;
 
 namespace {
 

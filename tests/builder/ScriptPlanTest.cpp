@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-using namespace tarvo;
+using namespace tarvo::packager;
 
 namespace {
 

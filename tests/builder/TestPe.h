@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo::test {
+namespace tarvo::packager::test {
 
 struct TestResource {
     std::u16string typeName;  // empty: typeId
@@ -228,4 +228,4 @@ inline std::vector<uint8_t> MakeTestPe(const TestPeOptions& options) {
     return file;
 }
 
-}  // namespace tarvo::test
+}  // namespace tarvo::packager::test
