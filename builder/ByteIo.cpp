@@ -195,6 +195,10 @@ void RemoveFile(const std::string& path) {
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (IsSeparator(folder.back())) return folder + name;
+#ifdef _WIN32
+    // Keep to the folder's own style: "C:\Setup" + "x" is "C:\Setup\x".
+    if (folder.find('/') == std::string::npos) return folder + "\\" + name;
+#endif
     return folder + "/" + name;
 }
 

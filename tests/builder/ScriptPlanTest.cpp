@@ -159,7 +159,8 @@ TEST(ScriptPlan, NumbersStartWhereAsked) {
 
 TEST(ScriptPlan, ProjectPathsUseTheScriptsSeparators) {
 #ifdef _WIN32
-    EXPECT_EQ("proj/bin\\notes.exe", ProjectPath("proj", "bin\\notes.exe"));
+    EXPECT_EQ("proj\\bin\\notes.exe", ProjectPath("proj", "bin\\notes.exe"));
+    EXPECT_EQ("C:/proj/bin\\notes.exe", ProjectPath("C:/proj", "bin\\notes.exe"));
     EXPECT_EQ("C:\\files\\a.dll", ProjectPath("proj", "C:\\files\\a.dll"));
 #else
     EXPECT_EQ("proj/bin/notes.exe", ProjectPath("proj", "bin\\notes.exe"));
