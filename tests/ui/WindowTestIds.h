@@ -1,0 +1,3 @@
+#pragma once
+// Resource ids of WindowTest.rc.
+#define IDD_PROBE 900
