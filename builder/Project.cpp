@@ -5,7 +5,6 @@
 #include <dirent.h>
 
 #include <map>
-#include <memory>
 
 namespace tarvo::packager {
 
@@ -216,37 +215,38 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
     for (const std::string& p : plan.problems) errors->push_back("setup.dat " + p);
     for (const std::string& w : plan.warnings) result->warnings.push_back("setup.dat " + w);
 
-    // Every source is opened before anything is compressed, so that all missing files are
-    // reported at once.
+    // Every source is checked before anything is compressed, so that all missing or unreadable
+    // files are reported at once. They are opened again one at a time when packed: a project
+    // may have more files than a process may keep open.
     struct Input {
         std::string name;
-        std::unique_ptr<ByteSource> source;
+        std::string path;  // empty: the packaged script
     };
     std::vector<Input> inputs;
-    inputs.push_back({"setup.dat", nullptr});
+    inputs.push_back({"setup.dat", std::string()});
     for (const char* fixed : {"setup.bmp", "setup.lic"}) {
         std::string path = FindFixedFile(options.project, fixed);
         if (path.empty()) continue;
-        auto file = std::make_unique<FileSource>();
-        if (!file->Open(path, &why)) {
+        FileSource file;
+        if (!file.Open(path, &why)) {
             errors->push_back(why);
             continue;
         }
-        inputs.push_back({fixed, std::move(file)});
+        inputs.push_back({fixed, path});
     }
     for (const ScriptEntry& e : plan.entries) {
         const std::string path = ProjectPath(options.project, e.source);
-        auto file = std::make_unique<FileSource>();
         if (!PathExists(path)) {
             errors->push_back("setup.dat " + At(e.line) + e.section + " source " + Quoted(e.source) +
                               " does not exist (looked for " + Quoted(path) + ")");
             continue;
         }
-        if (!file->Open(path, &why)) {
+        FileSource file;
+        if (!file.Open(path, &why)) {
             errors->push_back("setup.dat " + At(e.line) + e.section + " source " + Quoted(e.source) + ": " + why);
             continue;
         }
-        inputs.push_back({e.name, std::move(file)});
+        inputs.push_back({e.name, path});
     }
     if (!errors->empty()) return false;
 
@@ -267,7 +267,6 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
     AtomicOutput output;
     if (!output.Open(options.output, &why)) return fail(why);
     std::string archivePath;
-    File archiveFile;
     File* archiveOut = &output.file();
     AtomicOutput archiveTemp;  // removed at the end whatever happens
     if (!options.rawArchive) {
@@ -280,7 +279,9 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
     writer.SetSizeLimit(options.sizeLimit);
     const MemorySource packagedScript(plan.script.data(), plan.script.size());
     for (const Input& in : inputs) {
-        const ByteSource& content = in.source ? *in.source : static_cast<const ByteSource&>(packagedScript);
+        FileSource file;
+        if (!in.path.empty() && !file.Open(in.path, &why)) return fail(why);
+        const ByteSource& content = in.path.empty() ? static_cast<const ByteSource&>(packagedScript) : file;
         result->unpackedTotal += content.Size();
         if (!writer.AddEntry(in.name, content, &why)) return fail(Quoted(in.name) + ": " + why);
     }

@@ -151,6 +151,29 @@ TEST_F(BuildCommand, SameProjectGivesTheSameBytes) {
     EXPECT_EQ(ReadBytes(dir / "out/a.exe"), ReadBytes(dir / "out/b.exe"));
 }
 
+// More files than a process may hold open at once (1024 on Linux, 512 streams in msvcrt).
+TEST_F(BuildCommand, PacksMoreFilesThanCanBeOpenAtOnce) {
+    std::string script;
+    const int count = 1100;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        dir.Write("many/" + name, "file " + std::to_string(i));
+        script += "[CopyFile]\r\n" + name + "\r\n<Destination>\\" + name + "\r\n";
+    }
+    dir.Write("many/setup.dat", script);
+    RunResult r = Run({"build", dir / "many", "-o", dir / "out/many.bin", "--raw"});
+    ASSERT_EQ(0, r.rc) << r.err;
+    const std::vector<uint8_t> bytes = ReadBytes(dir / "out/many.bin");
+    MemorySource source(bytes);
+    ArchiveReader reader;
+    ASSERT_TRUE(reader.Open(source, nullptr));
+    ASSERT_EQ(static_cast<size_t>(count) + 1, reader.Entries().size());
+    EXPECT_EQ("2100 - f1099.txt", reader.Entries().back().name);
+    std::vector<uint8_t> last;
+    ASSERT_TRUE(reader.ExtractToMemory(count, &last, nullptr));
+    EXPECT_EQ("file 1099", std::string(last.begin(), last.end()));
+}
+
 TEST_F(BuildCommand, DefaultStubLiesBesideTheBuilder) {
     const std::string self = dir / "bin/tarvo-build";
     RunResult r = Run({"build", Project(), "-o", Output()}, self);
