@@ -40,25 +40,41 @@ ShellStart StartThroughShell(const WString& file, const WString& parameters, con
 
 }  // namespace
 
-bool StartWithShell(const WString& file, const WString& parameters, const wchar_t* verb, bool wait) {
+namespace {
+
+void ReadExitCode(HANDLE process, DWORD* exitCode) {
+    if (!exitCode) return;
+    DWORD code = 0;
+    *exitCode = ::GetExitCodeProcess(process, &code) ? code : 0;
+}
+
+}  // namespace
+
+bool StartWithShell(const WString& file, const WString& parameters, const wchar_t* verb, bool wait, DWORD* exitCode) {
+    if (exitCode) *exitCode = 0;
     ShellStart start = StartThroughShell(file, parameters, verb);
     if (!start.started) return false;
-    if (wait && start.process) ::WaitForSingleObject(start.process.Get(), INFINITE);
+    if (wait && start.process) {
+        ::WaitForSingleObject(start.process.Get(), INFINITE);
+        ReadExitCode(start.process.Get(), exitCode);
+    }
     return true;
 }
 
-bool LaunchElevated(const WString& program, const WString& arguments, bool wait) {
-    return StartWithShell(program, arguments, L"runas", wait);
+bool LaunchElevated(const WString& program, const WString& arguments, bool wait, DWORD* exitCode) {
+    return StartWithShell(program, arguments, L"runas", wait, exitCode);
 }
 
 bool LaunchAndServe(const WString& program, const WString& arguments, const WString& channelPath,
-                    const RunRequestHandler& run) {
+                    const RunRequestHandler& run, DWORD* exitCode) {
+    if (exitCode) *exitCode = 0;
     ShellStart start = StartThroughShell(program, arguments, IsAdministrator() ? nullptr : L"runas");
     if (!start.started) return false;
     if (!start.process) return true;
     while (::WaitForSingleObject(start.process.Get(), kServePollMs) == WAIT_TIMEOUT) {
         if (FileSize(channelPath) != 0) ServeRequests(channelPath, run);
     }
+    ReadExitCode(start.process.Get(), exitCode);
     return true;
 }
 

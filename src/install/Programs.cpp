@@ -22,7 +22,7 @@ const wchar_t kRunElevatedFlag[] = L" -RUNELEVATED";
 // ERROR_ELEVATION_REQUIRED, which not every SDK's headers name.
 constexpr DWORD kElevationRequired = 740;
 
-bool CreateProcessFor(const WString& commandLine, bool wait, DWORD& error) {
+bool CreateProcessFor(const WString& commandLine, bool wait, DWORD& error, DWORD* exitCode) {
     // The system may write into the command line it is given.
     std::vector<wchar_t> buffer(commandLine.c_str(), commandLine.c_str() + commandLine.Length());
     STARTUPINFOW startup{};
@@ -35,7 +35,11 @@ bool CreateProcessFor(const WString& commandLine, bool wait, DWORD& error) {
     }
     KernelHandle process(info.hProcess);
     KernelHandle thread(info.hThread);
-    if (wait) ::WaitForSingleObject(process.Get(), INFINITE);
+    if (wait) {
+        ::WaitForSingleObject(process.Get(), INFINITE);
+        DWORD code = 0;
+        if (exitCode && ::GetExitCodeProcess(process.Get(), &code)) *exitCode = code;
+    }
     return true;
 }
 
@@ -67,11 +71,22 @@ WString CommandLineForProgram(const WString& program) {
 
 }  // namespace
 
-bool StartCommandLine(const WString& commandLine, bool wait) {
+namespace {
+
+bool StartCommandLineImpl(const WString& commandLine, bool wait, DWORD* exitCode) {
+    if (exitCode) *exitCode = 0;
     DWORD error = ERROR_SUCCESS;
-    if (CreateProcessFor(commandLine, wait, error)) return true;
+    if (CreateProcessFor(commandLine, wait, error, exitCode)) return true;
     ::SetLastError(error);  // after the buffer's release, for the caller
     return false;
+}
+
+}  // namespace
+
+bool StartCommandLine(const WString& commandLine, bool wait) { return StartCommandLineImpl(commandLine, wait, nullptr); }
+
+bool RunCommandLine(const WString& commandLine, DWORD& exitCode) {
+    return StartCommandLineImpl(commandLine, true, &exitCode);
 }
 
 ManifestLevel ReadManifestLevel(const WString& programPath) {
@@ -102,7 +117,9 @@ ManifestLevel ReadManifestLevel(const WString& programPath) {
     return total == size ? ManifestLevel::AsInvoker : ManifestLevel::Unreadable;
 }
 
-void RunProgram(const WString& programLine, const WString& argumentsLine, bool wait, bool mayRunAsUser, HWND owner) {
+void RunProgram(const WString& programLine, const WString& argumentsLine, bool wait, bool mayRunAsUser, HWND owner,
+                DWORD* exitCode) {
+    if (exitCode) *exitCode = 0;
     WString program = programLine;
     WString arguments = argumentsLine;
     bool extracted = false;
@@ -121,6 +138,7 @@ void RunProgram(const WString& programLine, const WString& argumentsLine, bool w
             DeleteFile(program);
             ShowMessageBox(owner, FormatText(L"Cannot install '%s', disk may be full.", entry.c_str()), InstallerCaption,
                            MB_OK | MB_ICONERROR);
+            if (exitCode) *exitCode = kProgramNotRun;
             return;
         }
         extracted = true;
@@ -153,15 +171,16 @@ void RunProgram(const WString& programLine, const WString& argumentsLine, bool w
     bool ran = false;
     bool commandLineRun = false;
     if (document && arguments.Empty()) {
-        ran = StartWithShell(program, WString(), nullptr, wait);
+        ran = StartWithShell(program, WString(), nullptr, wait, exitCode);
     } else {
         WString commandLine =
             arguments.Empty() ? CommandLineForProgram(program) : FormatText(L"\"%s\" %s", program.c_str(), arguments.c_str());
         ExpandPlaceholders(commandLine);
-        ran = StartCommandLine(commandLine, wait);
-        if (!ran && ::GetLastError() == kElevationRequired) ran = LaunchElevated(program, arguments, wait);
+        ran = StartCommandLineImpl(commandLine, wait, exitCode);
+        if (!ran && ::GetLastError() == kElevationRequired) ran = LaunchElevated(program, arguments, wait, exitCode);
         commandLineRun = true;
     }
+    if (!ran && exitCode) *exitCode = kProgramNotRun;
     if (!ran && !SilentMode) {
         ShowMessageBox(owner, FormatText(L"Error whilst running '%s'", program.c_str()), InstallerCaption,
                        MB_OK | MB_ICONERROR);

@@ -10,6 +10,12 @@ namespace tarvo {
 // cannot be created; GetLastError then tells why (ERROR_ELEVATION_REQUIRED for a program whose
 // manifest asks for administrator rights).
 bool StartCommandLine(const WString& commandLine, bool wait);
+// The same, waiting, with the program's exit code.
+bool RunCommandLine(const WString& commandLine, DWORD& exitCode);
+
+// The exit code reported for a program that could not be extracted or started
+// (ERROR_INSTALL_FAILURE, what deployment tools read as a failed installation).
+constexpr DWORD kProgramNotRun = 1603;
 
 // Runs the program (or opens the document) that a script line names, with `arguments`.
 // - A line beginning "<TempInstall>\" names a package entry: it is extracted to a unique
@@ -23,7 +29,10 @@ bool StartCommandLine(const WString& commandLine, bool wait);
 // - Run here, a document without arguments is opened through the shell; anything else is
 //   started as a command line, and a program that needs elevation is started elevated.
 // A program that cannot be run is reported as "Error whilst running '%s'" unless in silent mode.
-void RunProgram(const WString& programLine, const WString& arguments, bool wait, bool mayRunAsUser, HWND owner);
+// `exitCode`, when given, receives the exit code of a program run here and waited for (0 when it
+// was not waited for or was handed to the launcher), or kProgramNotRun.
+void RunProgram(const WString& programLine, const WString& arguments, bool wait, bool mayRunAsUser, HWND owner,
+                DWORD* exitCode = nullptr);
 
 // The launcher's handler of "[run]" requests: the program is run here, without owner window.
 void RunRequestedProgram(const WString& program, const WString& arguments, bool wait);
