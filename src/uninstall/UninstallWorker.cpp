@@ -1,6 +1,7 @@
 #include "uninstall/UninstallWorker.h"
 
 #include "base/Files.h"
+#include "base/Library.h"
 #include "base/MessageBox.h"
 #include "base/Process.h"
 #include "base/Progress.h"
@@ -121,12 +122,11 @@ bool IsUnknownInstallFolder(const WString& folder) { return folder == WString(L"
 
 void UnregisterComponent(const WString& path) {
     if (!HasExtension(path, L".dll") && !HasExtension(path, L".ocx")) return;
-    if (HMODULE module = ::LoadLibraryW(path.c_str())) {
-        ModuleHandle library(module);
+    if (ModuleHandle library = LoadComponentLibrary(path)) {
         using Entry = HRESULT(STDAPICALLTYPE*)();
-        if (auto unregister = reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(module, "DllUnregisterServer")))) {
-            unregister();
-        }
+        auto unregister =
+            reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(library.Get(), "DllUnregisterServer")));
+        if (unregister) unregister();
         return;
     }
     WString command = FormatText(L"\"<Windows>\\system32\\regsvr32.exe\" /u /s \"%s\"", path.c_str());
