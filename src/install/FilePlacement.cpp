@@ -2,6 +2,7 @@
 
 #include "base/Files.h"
 #include "base/Handle.h"
+#include "base/Library.h"
 #include "base/MessageBox.h"
 #include "base/Process.h"
 #include "install/Programs.h"
@@ -134,7 +135,7 @@ void RegisterComponents() {
     using RegisterServerFn = HRESULT(STDAPICALLTYPE*)();
     for (int i = 0; i < RegistrationQueue.Count(); ++i) {
         const WString& path = RegistrationQueue.At(i);
-        ModuleHandle library(::LoadLibraryW(path.c_str()));
+        ModuleHandle library = LoadComponentLibrary(path);
         if (library) {
             auto registerServer = reinterpret_cast<RegisterServerFn>(
                 reinterpret_cast<void*>(::GetProcAddress(library.Get(), "DllRegisterServer")));
