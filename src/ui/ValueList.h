@@ -188,7 +188,8 @@ public:
 
     HWND ParentHandle() const noexcept { return parent_; }
     HWND ListHandle() const noexcept { return list_; }
-    // The list box's control id: its parent's handle plus the tick count, in 32 bits.
+    // The list box's control id: its own handle plus the tick count, in 32 bits (while it is
+    // being created, its parent's handle plus the tick count).
     UINT ListId() const noexcept { return listId_; }
     HWND EditorHandle() const noexcept { return editor_; }
     // Pixel sizes in use (after scaling).

@@ -262,6 +262,24 @@ TEST_F(ValueListWindow, TheListBoxHasAnIdFromItsHandleAndTheRowHeight) {
     EXPECT_EQ(DluToPixelsX(25, host.WindowHandle()), rect.left);
     EXPECT_EQ(DluToPixelsY(135, host.WindowHandle()), rect.top);
 
+    // The parent's messages that name the list box are the list's; others' are not.
+    MEASUREITEMSTRUCT measure = {ODT_LISTBOX, list().ListId(), 0, 0, 5, 0};
+    EXPECT_EQ(TRUE, ::SendMessageW(host.WindowHandle(), WM_MEASUREITEM, list().ListId(),
+                                   reinterpret_cast<LPARAM>(&measure)));
+    EXPECT_EQ(21u, measure.itemHeight);
+    MEASUREITEMSTRUCT other = {ODT_LISTBOX, list().ListId() + 1, 0, 0, 5, 0};
+    ::SendMessageW(host.WindowHandle(), WM_MEASUREITEM, list().ListId() + 1, reinterpret_cast<LPARAM>(&other));
+    EXPECT_EQ(5u, other.itemHeight);
+    list().AddRow(CheckRow(L"zero", true));
+    list().SelectRow(0);
+    HWND cancel = ::GetDlgItem(host.WindowHandle(), IDCANCEL);
+    ::SendMessageW(host.WindowHandle(), WM_COMMAND, MAKEWPARAM(LOWORD(list().ListId()), LBN_DBLCLK),
+                   reinterpret_cast<LPARAM>(cancel));
+    EXPECT_TRUE(list().activations.empty()) << "a command of another control with the same low word";
+    ::SendMessageW(host.WindowHandle(), WM_COMMAND, MAKEWPARAM(LOWORD(list().ListId()), LBN_DBLCLK),
+                   reinterpret_cast<LPARAM>(listBox));
+    EXPECT_EQ(std::vector<int>{0}, list().activations);
+
     list().UsePlainBorder();
     EXPECT_TRUE(::GetWindowLongPtrW(listBox, GWL_STYLE) & WS_BORDER);
     EXPECT_FALSE(::GetWindowLongPtrW(listBox, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
@@ -269,7 +287,7 @@ TEST_F(ValueListWindow, TheListBoxHasAnIdFromItsHandleAndTheRowHeight) {
     // Rows become list-box items; Destroy takes the list box and the rows away.
     list().AddRow(CheckRow(L"one", true));
     list().AddRow(CheckRow(L"two", false));
-    EXPECT_EQ(2, ::SendMessageW(listBox, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(3, ::SendMessageW(listBox, LB_GETCOUNT, 0, 0));
     list().Destroy();
     EXPECT_FALSE(::IsWindow(listBox));
     EXPECT_EQ(0, list().RowCount());
@@ -314,6 +332,24 @@ TEST_F(ValueListWindow, AClickTogglesACheckBoxOnlyOnItsImageAndOnlyWhenEnabled) 
     }
     // The clicks selected their rows as a list box does.
     EXPECT_EQ(2, list().CurrentRow());
+}
+
+TEST_F(ValueListWindow, ADoubleClickActivatesTheRow) {
+    list().AddRow(CheckRow(L"first", true));
+    list().AddRow(CheckRow(L"second", false));
+    ShowAndFocus();
+    POINT caption = RowPoint(1, 48 + 12);
+    ::SetCursorPos(caption.x, caption.y);
+    INPUT in[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        in[i].type = INPUT_MOUSE;
+        in[i].mi.dwFlags = i % 2 ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+    }
+    ::SendInput(4, in, sizeof(INPUT));
+    ASSERT_TRUE(PumpUntil([&] { return list().buttonUps >= 2; }, 10000));
+    EXPECT_EQ(std::vector<int>{1}, list().activations);
+    EXPECT_FALSE(list().IsChecked(1));
+    EXPECT_TRUE(list().valueChanges.empty());
 }
 
 // --- the keyboard ------------------------------------------------------------------------------
