@@ -137,6 +137,41 @@ bool ArchiveWriter::AddEntry(const std::string& name, const ByteSource& content,
     return true;
 }
 
+bool ArchiveWriter::AddStream(const std::string& name, uint32_t unpackedSize, const std::vector<uint8_t>& stream,
+                              uint32_t checksum, std::string* error) {
+    std::string problem = EntryNameProblem(name);
+    if (!problem.empty()) {
+        if (error) *error = problem;
+        return false;
+    }
+    if (finished_ || !Start(error)) return false;
+    PackageEntry entry;
+    entry.name = name;
+    entry.offset = static_cast<uint32_t>(position_);
+    entry.unpackedSize = unpackedSize;
+    entry.packedSize = static_cast<uint32_t>(stream.size());
+    entry.checksum = checksum;
+    if (!Put(stream.data(), stream.size(), error)) return false;
+    entries_.push_back(entry);
+    return true;
+}
+
+bool ArchiveWriter::AddSharedEntry(const std::string& name, size_t index, std::string* error) {
+    std::string problem = EntryNameProblem(name);
+    if (!problem.empty()) {
+        if (error) *error = problem;
+        return false;
+    }
+    if (finished_ || index >= entries_.size()) {
+        if (error) *error = "no entry to share a stream with";
+        return false;
+    }
+    PackageEntry entry = entries_[index];
+    entry.name = name;
+    entries_.push_back(entry);
+    return true;
+}
+
 bool ArchiveWriter::Finish(std::string* error) {
     if (finished_) return true;
     if (!Start(error)) return false;
@@ -269,12 +304,34 @@ int ArchiveReader::FindEntry(const std::string& name) const {
 }
 
 bool ArchiveReader::CheckEntry(size_t index, std::string* error) const {
-    if (!archive_ || index >= entries_.size()) {
+    if (!archive_) {
+        if (error) *error = "no such entry";
+        return false;
+    }
+    return CheckEntryIn(*archive_, index, error);
+}
+
+bool ArchiveReader::VerifyEntry(size_t index, std::string* error, const ByteSource* from) const {
+    if (!from) from = archive_;
+    if (!from || !CheckEntryIn(*from, index, error)) return false;
+    const PackageEntry& e = entries_[index];
+    if (e.packedSize == 0) return true;
+    SliceSource packed(*from, e.offset, e.packedSize);
+    std::string why;
+    if (!DecodeLzmaAlone(packed, [](const uint8_t*, size_t) { return true; }, &why)) {
+        if (error) *error = "entry '" + e.name + "' does not decode: " + why;
+        return false;
+    }
+    return true;
+}
+
+bool ArchiveReader::CheckEntryIn(const ByteSource& archive, size_t index, std::string* error) const {
+    if (index >= entries_.size()) {
         if (error) *error = "no such entry";
         return false;
     }
     const PackageEntry& e = entries_[index];
-    SliceSource packed(*archive_, e.offset, e.packedSize);
+    SliceSource packed(archive, e.offset, e.packedSize);
     uint32_t sum = 0;
     std::vector<uint8_t> block(kBlock);
     for (uint64_t pos = 0; pos < e.packedSize;) {

@@ -30,6 +30,13 @@ constexpr uint32_t kTrailerMagic2 = 0x0EFFF343;
 // The name length byte counts the terminating zero, so a name has at most 254 bytes.
 constexpr size_t kMaxEntryNameBytes = 254;
 constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFFu;  // offsets and the resource size are u32
+// The largest entry a 32-bit installer can be relied on to decode. It decodes an entry in one
+// piece: the packed bytes twice (its read buffer lives on while the decoder's copy is loaded),
+// the whole output, and a decoder window as large as the output, all at once, beside the mapped
+// executable that carries the package, in 2 GiB of address space. For data that does not compress
+// that is four blocks of the entry's size: 4 x 256 MiB = 1 GiB still finds room, 4 x 512 MiB
+// does not.
+constexpr uint64_t kMaxEntrySize = 256u << 20;
 
 // One directory record.
 struct PackageEntry {
@@ -69,7 +76,14 @@ public:
     // The largest archive the writer may produce; kMaxArchiveSize unless lowered.
     void SetSizeLimit(uint64_t limit) { limit_ = limit; }
 
+    // Packs `content` as the next stream.
     bool AddEntry(const std::string& name, const ByteSource& content, std::string* error);
+    // Adds a stream packed elsewhere (EncodeLzmaAlone): header and data, `checksum` its byte sum.
+    bool AddStream(const std::string& name, uint32_t unpackedSize, const std::vector<uint8_t>& stream,
+                   uint32_t checksum, std::string* error);
+    // Adds an entry that shares the stream of the earlier entry `index`: the same content under
+    // another name costs a directory record only.
+    bool AddSharedEntry(const std::string& name, size_t index, std::string* error);
     // Writes the directory and the trailer.
     bool Finish(std::string* error);
 
@@ -103,12 +117,18 @@ public:
 
     // Checks the entry's byte sum and its stream header against the directory, without decoding.
     bool CheckEntry(size_t index, std::string* error) const;
+    // CheckEntry, then decodes the entry (discarding the output) and checks that it gives its
+    // declared size. `from` reads the same archive bytes through another handle, so that
+    // entries can be verified on several threads; null: the source given to Open.
+    bool VerifyEntry(size_t index, std::string* error, const ByteSource* from = nullptr) const;
     bool Extract(size_t index, const ByteSink& sink, std::string* error) const;
     bool ExtractToMemory(size_t index, std::vector<uint8_t>* bytes, std::string* error) const;
     // A failed extraction leaves no file behind.
     bool ExtractToFile(size_t index, const std::string& path, std::string* error) const;
 
 private:
+    bool CheckEntryIn(const ByteSource& archive, size_t index, std::string* error) const;
+
     const ByteSource* archive_ = nullptr;
     std::vector<PackageEntry> entries_;
 };

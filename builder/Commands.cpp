@@ -1,14 +1,19 @@
 #include "builder/Commands.h"
 
 #include "builder/Archive.h"
+#include "builder/CodePage.h"
+#include "builder/Parallel.h"
 #include "builder/PeResources.h"
 #include "builder/Project.h"
 
+#include <condition_variable>
 #include <cstdio>
 #include <iomanip>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <sstream>
+#include <tuple>
 
 namespace tarvo::packager {
 
@@ -16,15 +21,24 @@ namespace {
 
 const char kUsage[] =
     "usage:\n"
-    "  tarvo-build build PROJECT -o SETUP.EXE [--stub PATH] [--raw] [--level 0-9] [--extreme]\n"
+    "  tarvo-build build PROJECT -o SETUP.EXE [--stub win32|win64|PATH] [--raw] [--level 0-9] [--extreme]\n"
+    "                    [--threads N] [--codepage N]\n"
+    "  tarvo-build embed STUB ARCHIVE -o SETUP.EXE\n"
     "  tarvo-build list SETUP.EXE\n"
-    "  tarvo-build extract SETUP.EXE -o DIR\n"
+    "  tarvo-build verify SETUP.EXE [--threads N]\n"
+    "  tarvo-build extract SETUP.EXE -o DIR [--codepage N]\n"
     "\n"
     "build    packs the project folder (setup.dat, setup.bmp, setup.lic and the files the script\n"
-    "         names) into the installer stub, by default " "tarvo-setup.exe" " beside tarvo-build;\n"
-    "         --raw writes the bare package instead of an executable\n"
-    "list     shows the entries of an installer's package and checks its checksums\n"
-    "extract  unpacks every entry of an installer's package into DIR, checking every checksum\n";
+    "         names) into an installer stub: the 32-bit installer by default, --stub win64 for the\n"
+    "         64-bit one, or any executable's path; --raw writes the bare package instead\n"
+    "embed    puts an existing package file into a stub as it is\n"
+    "list     shows the entries of a package (offsets, sizes, checksums) and checks the checksums\n"
+    "verify   checks the trailer, the body checksum, every entry's checksum, and that every entry\n"
+    "         decodes to its declared size\n"
+    "extract  unpacks every entry into DIR, checking every checksum\n"
+    "\n"
+    "--threads N   threads that pack or decode (default: one per core)\n"
+    "--codepage N  the installer's ANSI code page for entry names: 1252 unless told otherwise\n";
 
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
@@ -36,18 +50,38 @@ std::string Percent(uint64_t part, uint64_t whole) {
     return s.str();
 }
 
-// An installer or a bare package, opened for reading; `package` is the archive's bytes.
+std::string Hex32(uint32_t value) {
+    char text[12];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+// A whole number from `from` to `to`, or false.
+bool ParseNumber(const std::string& text, uint32_t from, uint32_t to, uint32_t* value) {
+    if (text.empty() || text.size() > 9) return false;
+    uint32_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (v < from || v > to) return false;
+    *value = v;
+    return true;
+}
+
+// An installer or a bare package, opened for reading; `package` is the archive's bytes, found at
+// `offset` in the file.
 struct OpenedPackage {
     FileSource file;
     std::unique_ptr<SliceSource> slice;
     const ByteSource* package = nullptr;
+    uint64_t offset = 0;
     ArchiveReader reader;
 
     bool Open(const std::string& path, std::string* error) {
         if (!file.Open(path, error)) return false;
         uint8_t magic[2] = {0, 0};
         if (file.Size() >= 2 && file.ReadAt(0, magic, 2) && magic[0] == 'M' && magic[1] == 'Z') {
-            uint64_t offset = 0;
             uint32_t size = 0;
             std::string why;
             if (!LocatePackage(file, &offset, &size, &why)) {
@@ -98,9 +132,11 @@ std::string ExtractionPath(const std::string& name) {
     return flat;
 }
 
+bool IsStubKind(const std::string& choice) { return choice == "win32" || choice == "win64"; }
+
 int Build(const std::vector<std::string>& args, const std::string& selfPath, std::ostream& out, std::ostream& err) {
     BuildOptions options;
-    bool stubGiven = false;
+    std::string stubChoice;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&](std::string* into) {
@@ -108,22 +144,36 @@ int Build(const std::vector<std::string>& args, const std::string& selfPath, std
             *into = args[++i];
             return true;
         };
+        std::string value;
         if (a == "-o" || a == "--output") {
             if (!next(&options.output)) break;
         } else if (a == "--stub") {
-            if (!next(&options.stub)) break;
-            stubGiven = true;
+            if (!next(&stubChoice) || stubChoice.empty()) {
+                err << "tarvo-build: --stub takes win32, win64 or a path\n" << kUsage;
+                return kUsageError;
+            }
         } else if (a == "--raw") {
             options.rawArchive = true;
         } else if (a == "--extreme") {
             options.compression.extreme = true;
         } else if (a == "--level") {
-            std::string level;
-            if (!next(&level) || level.size() != 1 || level[0] < '0' || level[0] > '9') {
+            if (!next(&value) || !ParseNumber(value, 0, 9, &options.compression.level)) {
                 err << "tarvo-build: --level takes a number from 0 to 9\n" << kUsage;
                 return kUsageError;
             }
-            options.compression.level = static_cast<uint32_t>(level[0] - '0');
+        } else if (a == "--threads") {
+            uint32_t threads = 0;
+            if (!next(&value) || !ParseNumber(value, 1, 256, &threads)) {
+                err << "tarvo-build: --threads takes a number from 1 to 256\n" << kUsage;
+                return kUsageError;
+            }
+            options.threads = threads;
+        } else if (a == "--codepage") {
+            if (!next(&value) || !ParseNumber(value, 1, 65535, &options.codePage) || !CodePage::Find(options.codePage)) {
+                err << "tarvo-build: --codepage takes a single-byte Windows code page: " << CodePage::SupportedList()
+                    << "\n" << kUsage;
+                return kUsageError;
+            }
         } else if (!a.empty() && a[0] == '-') {
             err << "tarvo-build: unknown option '" << a << "'\n" << kUsage;
             return kUsageError;
@@ -138,11 +188,10 @@ int Build(const std::vector<std::string>& args, const std::string& selfPath, std
         err << "tarvo-build: build needs a project folder and -o OUTPUT\n" << kUsage;
         return kUsageError;
     }
-    if (!options.rawArchive && !stubGiven) {
-        options.stub = JoinPath(FolderOf(selfPath), kDefaultStubName);
-        if (!PathExists(options.stub)) {
-            err << "tarvo-build: no installer stub: '" << options.stub
-                << "' does not exist; give one with --stub PATH (or write the bare package with --raw)\n";
+    if (!options.rawArchive) {
+        std::string why;
+        if (!FindInstallerStub(stubChoice, selfPath, &options.stub, &why)) {
+            err << "tarvo-build: " << why << "\n";
             return kFailed;
         }
     }
@@ -159,9 +208,64 @@ int Build(const std::vector<std::string>& args, const std::string& selfPath, std
     for (const PackageEntry& e : result.entries) {
         out << std::setw(12) << e.unpackedSize << " -> " << std::setw(12) << e.packedSize << "  " << e.name << "\n";
     }
-    out << options.output << ": " << result.entries.size() << " entries, " << result.unpackedTotal
-        << " bytes packed into " << result.archiveSize << " (" << Percent(result.archiveSize, result.unpackedTotal)
-        << "), " << result.outputSize << " bytes written\n";
+    out << options.output << ": " << result.entries.size() << " entries";
+    if (result.sharedEntries) out << " (" << result.sharedEntries << " stored once with an identical file)";
+    out << ", " << result.unpackedTotal << " bytes packed into " << result.archiveSize << " ("
+        << Percent(result.archiveSize, result.unpackedTotal) << ") on " << result.threads
+        << (result.threads == 1 ? " thread, " : " threads, ") << result.outputSize << " bytes written";
+    if (!options.rawArchive) out << " (stub " << options.stub << ")";
+    out << "\n";
+    return kOk;
+}
+
+int Embed(const std::vector<std::string>& args, const std::string& selfPath, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> positional;
+    std::string output;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) {
+            output = args[++i];
+        } else if (!args[i].empty() && args[i][0] != '-') {
+            positional.push_back(args[i]);
+        } else {
+            err << "tarvo-build: unexpected argument '" << args[i] << "'\n" << kUsage;
+            return kUsageError;
+        }
+    }
+    if (positional.size() != 2 || output.empty()) {
+        err << "tarvo-build: embed needs a stub, a package file and -o OUTPUT\n" << kUsage;
+        return kUsageError;
+    }
+    std::string stubPath, why;
+    if (!FindInstallerStub(positional[0], selfPath, &stubPath, &why)) {
+        err << "tarvo-build: " << why << "\n";
+        return kFailed;
+    }
+    std::vector<uint8_t> stub;
+    FileSource package;
+    if (!ReadWholeFile(stubPath, &stub, &why)) {
+        err << "tarvo-build: the installer stub: " << why << "\ntarvo-build: nothing written\n";
+        return kFailed;
+    }
+    if (!package.Open(positional[1], &why)) {
+        err << "tarvo-build: " << why << "\ntarvo-build: nothing written\n";
+        return kFailed;
+    }
+    // Taken as it is, damaged or not (a damaged package is what some tests need); a warning
+    // says when the installer would not accept it.
+    ArchiveReader check;
+    if (!check.Open(package, &why)) {
+        err << "tarvo-build: warning: '" << positional[1] << "' is no valid package (" << why
+            << "); embedded as it is\n";
+    }
+    AtomicOutput file;
+    uint64_t size = 0;
+    if (!file.Open(output, &why) || !EmbedPackage(stub, package, file.file(), &why) || !file.file().Tell(&size) ||
+        !file.Commit(&why)) {
+        err << "tarvo-build: " << (why.empty() ? LastErrorText() : why) << "\ntarvo-build: nothing written\n";
+        return kFailed;
+    }
+    out << output << ": package '" << positional[1] << "' (" << package.Size() << " bytes) in stub " << stubPath
+        << ", " << size << " bytes written\n";
     return kOk;
 }
 
@@ -177,11 +281,18 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         return kFailed;
     }
     int rc = kOk;
-    out << std::setw(12) << "unpacked" << std::setw(12) << "packed" << "  name\n";
+    out << std::setw(12) << "offset" << std::setw(12) << "packed" << std::setw(12) << "unpacked" << "  checksum  name\n";
     const auto& entries = p.reader.Entries();
+    std::map<std::pair<uint32_t, uint32_t>, size_t> firstWithStream;
     for (size_t i = 0; i < entries.size(); ++i) {
         const PackageEntry& e = entries[i];
-        out << std::setw(12) << e.unpackedSize << std::setw(12) << e.packedSize << "  " << e.name << "\n";
+        out << std::setw(12) << e.offset << std::setw(12) << e.packedSize << std::setw(12) << e.unpackedSize << "  "
+            << Hex32(e.checksum) << "  " << e.name;
+        if (e.packedSize > 0) {
+            auto first = firstWithStream.emplace(std::make_pair(e.offset, e.packedSize), i).first;
+            if (first->second != i) out << "  (the stream of '" << entries[first->second].name << "')";
+        }
+        out << "\n";
         if (!p.reader.CheckEntry(i, &why)) {
             err << "tarvo-build: " << why << "\n";
             rc = kFailed;
@@ -192,11 +303,91 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return rc;
 }
 
+int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string input;
+    uint32_t threads = 0;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--threads") {
+            if (i + 1 >= args.size() || !ParseNumber(args[++i], 1, 256, &threads)) {
+                err << "tarvo-build: --threads takes a number from 1 to 256\n" << kUsage;
+                return kUsageError;
+            }
+        } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
+            input = args[i];
+        } else {
+            err << "tarvo-build: unexpected argument '" << args[i] << "'\n" << kUsage;
+            return kUsageError;
+        }
+    }
+    if (input.empty()) {
+        err << "tarvo-build: verify takes one file\n" << kUsage;
+        return kUsageError;
+    }
+    OpenedPackage p;
+    std::string why;
+    if (!p.Open(input, &why)) {
+        err << "tarvo-build: " << why << "\n";
+        return kFailed;
+    }
+    const auto& entries = p.reader.Entries();
+    // Entries that share a stream (same offset, sizes and checksum) are decoded once.
+    std::map<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>, size_t> streamOf;
+    std::vector<size_t> firsts;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const PackageEntry& e = entries[i];
+        if (streamOf.emplace(std::make_tuple(e.offset, e.packedSize, e.unpackedSize, e.checksum), i).second) {
+            firsts.push_back(i);
+        }
+        if (e.unpackedSize > kMaxEntrySize) {
+            err << "tarvo-build: warning: '" << e.name << "' unpacks to " << e.unpackedSize
+                << " bytes, more than a 32-bit installer can be relied on to decode in one piece (" << kMaxEntrySize
+                << ")\n";
+        }
+    }
+    std::vector<std::string> problems(firsts.size());
+    const uint64_t packageOffset = p.offset, packageSize = p.package->Size();
+    auto work = [&](size_t job) {
+        // Each job reads through its own handle: a file position cannot be shared by threads.
+        FileSource file;
+        std::string problem;
+        if (!file.Open(input, &problem)) {
+            problems[job] = problem;
+            return;
+        }
+        SliceSource package(file, packageOffset, packageSize);
+        if (!p.reader.VerifyEntry(firsts[job], &problem, &package)) problems[job] = problem.empty() ? "failed" : problem;
+    };
+    JobRunner(firsts.size(), threads ? threads : DefaultThreadCount(), work).Wait();
+    int rc = kOk;
+    size_t bad = 0;
+    for (const std::string& problem : problems) {
+        if (problem.empty()) continue;
+        err << "tarvo-build: " << problem << "\n";
+        ++bad;
+        rc = kFailed;
+    }
+    if (rc == kOk) {
+        out << input << ": package of " << packageSize << " bytes: trailer, body checksum and " << entries.size()
+            << " entries (" << firsts.size() << " streams) correct; every entry decodes to its declared size\n";
+    } else {
+        out << input << ": " << bad << " of " << firsts.size() << " streams damaged\n";
+    }
+    return rc;
+}
+
 int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string input, folder;
+    uint32_t codePageNumber = kDefaultCodePage;
     for (size_t i = 1; i < args.size(); ++i) {
         if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) {
             folder = args[++i];
+        } else if (args[i] == "--codepage") {
+            if (i + 1 >= args.size() || !ParseNumber(args[++i], 1, 65535, &codePageNumber) ||
+                !CodePage::Find(codePageNumber)) {
+                err << "tarvo-build: --codepage takes a single-byte Windows code page: " << CodePage::SupportedList()
+                    << "\n" << kUsage;
+                return kUsageError;
+            }
         } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
             input = args[i];
         } else {
@@ -214,15 +405,24 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "tarvo-build: " << why << "\n";
         return kFailed;
     }
+    const CodePage& codePage = *CodePage::Find(codePageNumber);
     int rc = kOk;
     std::map<std::string, int> seen;  // folded names
     const auto& entries = p.reader.Entries();
     for (size_t i = 0; i < entries.size(); ++i) {
-        const std::string relative = ExtractionPath(entries[i].name);
+        std::string name = entries[i].name;
+#ifndef _WIN32
+        // File names here are UTF-8; the entry names are the installer's 8-bit text.
+        std::string utf8;
+        if (codePage.ToUtf8(name, &utf8)) name = utf8;
+#else
+        (void)codePage;
+#endif
+        const std::string relative = ExtractionPath(name);
         std::string folded = entries[i].name;
         for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
         if (seen[folded]++) {
-            err << "tarvo-build: warning: '" << entries[i].name
+            err << "tarvo-build: warning: '" << name
                 << "' appears more than once; the installer ends up with the last one, as here\n";
         }
         const std::string path = JoinPath(folder, relative);
@@ -239,6 +439,42 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 }  // namespace
 
+bool FindInstallerStub(const std::string& choice, const std::string& selfPath, std::string* path, std::string* error) {
+    if (!choice.empty() && !IsStubKind(choice)) {
+        *path = choice;
+        return true;
+    }
+    const std::string kind = choice.empty() ? "win32" : choice;
+    const bool want64 = kind == "win64";
+    const std::string selfFolder = FolderOf(selfPath);
+    std::vector<std::string> candidates = {JoinPath(selfFolder, kDefaultStubName),
+                                           JoinPath(JoinPath(FolderOf(selfFolder), kind), kDefaultStubName)};
+    if (candidates[1] == candidates[0]) candidates.pop_back();
+    std::string notes;
+    for (const std::string& candidate : candidates) {
+        std::string note;
+        FileSource file;
+        PeImage image;
+        std::string why;
+        if (!PathExists(candidate)) {
+            note = "'" + candidate + "' does not exist";
+        } else if (!file.Open(candidate, &why) || !ParsePeImage(file, &image, &why)) {
+            note = "'" + candidate + "': " + why;
+        } else if (image.pe32Plus != want64) {
+            note = "'" + candidate + "' is the " + (image.pe32Plus ? "64" : "32") + "-bit installer";
+        } else {
+            *path = candidate;
+            return true;
+        }
+        notes += (notes.empty() ? "" : "; ") + note;
+    }
+    if (error) {
+        *error = std::string("no ") + (want64 ? "64" : "32") + "-bit installer stub (" + kind + "): " + notes +
+                 "; give one with --stub PATH (or write the bare package with --raw)";
+    }
+    return false;
+}
+
 int RunBuilderCommand(const std::vector<std::string>& args, const std::string& selfPath, std::ostream& out,
                       std::ostream& err) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -246,7 +482,9 @@ int RunBuilderCommand(const std::vector<std::string>& args, const std::string& s
         return args.empty() ? kUsageError : kOk;
     }
     if (args[0] == "build") return Build(args, selfPath, out, err);
+    if (args[0] == "embed") return Embed(args, selfPath, out, err);
     if (args[0] == "list") return List(args, out, err);
+    if (args[0] == "verify") return Verify(args, out, err);
     if (args[0] == "extract") return Extract(args, out, err);
     err << "tarvo-build: unknown command '" << args[0] << "'\n" << kUsage;
     return kUsageError;

@@ -1,9 +1,11 @@
 #include "builder/Project.h"
 
+#include "builder/Packing.h"
 #include "builder/PeResources.h"
 
 #include <dirent.h>
 
+#include <cstdio>
 #include <map>
 
 namespace tarvo::packager {
@@ -113,7 +115,7 @@ ScriptPlan PlanScript(const std::string& script, uint32_t firstNumber) {
 
     std::vector<ScriptEntry> files;   // [CopyFile], in script order
     std::vector<ScriptEntry> others;  // named by the script itself
-    std::map<std::string, std::string> nameOfSource;
+    std::map<std::string, size_t> fileOfSource;  // index in `files`
     uint32_t number = firstNumber;
 
     auto value = [&](size_t index) -> std::string { return index < lines.size() ? lines[index].text : std::string(); };
@@ -144,14 +146,17 @@ ScriptPlan PlanScript(const std::string& script, uint32_t firstNumber) {
             for (char& c : key) {
                 if (c == '\\') c = '/';
             }
-            std::string& name = nameOfSource[key];
-            if (name.empty()) {
-                name = std::to_string(number++) + " - " + fileName;
-                std::string problem = EntryNameProblem(name);
+            auto known = fileOfSource.find(key);
+            if (known == fileOfSource.end()) {
+                ScriptEntry e{EntryRole::File, lineNo, header, source, std::to_string(number) + " - " + fileName, number, {}};
+                ++number;
+                std::string problem = EntryNameProblem(e.name);
                 if (!problem.empty()) plan.problems.push_back(At(lineNo) + problem);
-                files.push_back({EntryRole::File, lineNo, header, source, name});
+                known = fileOfSource.emplace(key, files.size()).first;
+                files.push_back(e);
             }
-            lines[first].text = name;
+            files[known->second].lineIndexes.push_back(first);
+            lines[first].text = files[known->second].name;
         } else if (header == "[RunFile]" || header == "[RunAndWaitFile]") {
             const std::string program = value(first);
             const size_t marker = program.find(kTempInstall);
@@ -163,11 +168,11 @@ ScriptPlan PlanScript(const std::string& script, uint32_t firstNumber) {
             }
             std::string name = program.substr(kTempInstallLength);
             if (!name.empty() && name[0] == '\\') name.erase(0, 1);
-            others.push_back({EntryRole::Program, lineNo, header, name, name});
+            others.push_back({EntryRole::Program, lineNo, header, name, name, 0, {}});
         } else if (header == "[Registry]") {
             if (value(first + 2) != "BINARY") continue;
             const std::string name = value(first + 4);
-            others.push_back({EntryRole::RegistryData, first + 5, header, name, name});
+            others.push_back({EntryRole::RegistryData, first + 5, header, name, name, 0, {}});
         }
     }
 
@@ -192,8 +197,93 @@ ScriptPlan PlanScript(const std::string& script, uint32_t firstNumber) {
         if (!seen) plan.entries.push_back(e);
     }
     plan.script = JoinScriptLines(lines);
+    plan.lines = std::move(lines);
     return plan;
 }
+
+void RenameFileEntry(ScriptPlan* plan, size_t index, const std::string& fileName) {
+    ScriptEntry& e = plan->entries[index];
+    e.name = std::to_string(e.number) + " - " + fileName;
+    for (size_t line : e.lineIndexes) plan->lines[line].text = e.name;
+    plan->script = JoinScriptLines(plan->lines);
+}
+
+namespace {
+
+// Why `text` is no text in the code page ("'x' is not text ..."), or the empty text.
+std::string NotText(const std::string& text, const CodePage& codePage) {
+    std::string utf8;
+    size_t bad = 0;
+    if (codePage.ToUtf8(text, &utf8, &bad)) return std::string();
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(static_cast<uint8_t>(text[bad])));
+    return Quoted(text) + " is not text in code page " + std::to_string(codePage.Number()) + ": byte " + hex +
+           " is no character there";
+}
+
+}  // namespace
+
+std::string CodePageProblem(const std::string& name, const CodePage& codePage) {
+    const std::string problem = NotText(name, codePage);
+    return problem.empty() ? problem : "the entry name " + problem;
+}
+
+bool FindSourceFile(const std::string& project, const std::string& scriptPath, const CodePage& codePage,
+                    SourceFile* source, std::string* problem) {
+    *source = SourceFile();
+    source->fileName = FileNamePart(scriptPath);
+#ifdef _WIN32
+    (void)codePage;
+    (void)problem;
+    source->path = ProjectPath(project, scriptPath);
+    source->found = PathExists(source->path);
+    return true;
+#else
+    std::string utf8;
+    size_t bad = 0;
+    const bool isText = codePage.ToUtf8(scriptPath, &utf8, &bad);
+    if (isText) {
+        source->path = ProjectPath(project, utf8);
+        source->found = PathExists(source->path);
+        if (source->found || utf8 == scriptPath) return true;
+    }
+    // The script's bytes as they are: a script saved as UTF-8, or a file whose name holds the
+    // code page's bytes.
+    const std::string asIs = ProjectPath(project, scriptPath);
+    if (PathExists(asIs)) {
+        source->path = asIs;
+        source->found = true;
+        bool nonAscii = false;
+        if (IsUtf8(source->fileName, &nonAscii) && nonAscii) {
+            std::string converted, character;
+            if (!codePage.FromUtf8(source->fileName, &converted, &character)) {
+                if (problem) {
+                    *problem = "the file name " + Quoted(source->fileName) + " cannot be written in code page " +
+                               std::to_string(codePage.Number()) + " (" + Quoted(character) +
+                               "), the installer's 8-bit text";
+                }
+                return false;
+            }
+            source->fileName = converted;
+        }
+        return true;
+    }
+    if (!isText) {
+        if (problem) *problem = NotText(scriptPath, codePage);
+        return false;
+    }
+    return true;
+#endif
+}
+
+namespace {
+
+std::string SizeProblem(uint64_t size, uint64_t limit) {
+    return "is " + std::to_string(size) + " bytes; a 32-bit installer decodes each entry in one piece, so an entry holds at most " +
+           std::to_string(limit) + " bytes" + (limit == kMaxEntrySize ? std::string(" (256 MiB)") : std::string());
+}
+
+}  // namespace
 
 bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<std::string>* errors) {
     *result = BuildResult();
@@ -202,6 +292,11 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
         return false;
     };
     if (!PathIsFolder(options.project)) return fail("the project folder " + Quoted(options.project) + " does not exist");
+    const CodePage* codePage = CodePage::Find(options.codePage);
+    if (!codePage) {
+        return fail("code page " + std::to_string(options.codePage) + " is not one the builder knows (" +
+                    CodePage::SupportedList() + ")");
+    }
 
     const std::string scriptPath = FindFixedFile(options.project, "setup.dat");
     if (scriptPath.empty()) {
@@ -210,45 +305,81 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
     }
     std::vector<uint8_t> scriptBytes;
     std::string why;
-    if (!ReadWholeFile(scriptPath, &scriptBytes, &why)) return fail(why);
-    ScriptPlan plan = PlanScript(std::string(scriptBytes.begin(), scriptBytes.end()));
+    if (!ReadWholeFile(scriptPath, &scriptBytes, &why)) return fail("the setup script cannot be read: " + why);
+    const std::string scriptText(scriptBytes.begin(), scriptBytes.end());
+    ScriptPlan plan = PlanScript(scriptText);
     for (const std::string& p : plan.problems) errors->push_back("setup.dat " + p);
     for (const std::string& w : plan.warnings) result->warnings.push_back("setup.dat " + w);
+    bool nonAscii = false;
+    if (IsUtf8(scriptText, &nonAscii) && nonAscii) {
+        result->warnings.push_back("setup.dat is UTF-8 text, but the installer reads it in code page " +
+                                   std::to_string(codePage->Number()) +
+                                   ": its letters beyond ASCII will look different there (save it in that code page)");
+    }
 
-    // Every source is checked before anything is compressed, so that all missing or unreadable
-    // files are reported at once. They are opened again one at a time when packed: a project
-    // may have more files than a process may keep open.
-    struct Input {
-        std::string name;
-        std::string path;  // empty: the packaged script
-    };
-    std::vector<Input> inputs;
-    inputs.push_back({"setup.dat", std::string()});
+    // Every source is checked before anything is packed, so that all problems are reported at
+    // once. The files are opened again one at a time when packed: a project may have more files
+    // than a process may keep open.
+    std::vector<std::string> fixedPaths;
     for (const char* fixed : {"setup.bmp", "setup.lic"}) {
         std::string path = FindFixedFile(options.project, fixed);
+        fixedPaths.push_back(path);
         if (path.empty()) continue;
         FileSource file;
         if (!file.Open(path, &why)) {
             errors->push_back(why);
+        } else if (file.Size() > options.entryLimit) {
+            errors->push_back(Quoted(path) + " " + SizeProblem(file.Size(), options.entryLimit));
+        }
+    }
+    std::vector<std::string> entryPaths(plan.entries.size());
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+        const ScriptEntry& e = plan.entries[i];
+        const std::string where = "setup.dat " + At(e.line) + e.section + " source " + Quoted(e.source);
+        SourceFile source;
+        std::string problem;
+        if (!FindSourceFile(options.project, e.source, *codePage, &source, &problem)) {
+            errors->push_back(where + ": " + problem);
             continue;
         }
-        inputs.push_back({fixed, path});
-    }
-    for (const ScriptEntry& e : plan.entries) {
-        const std::string path = ProjectPath(options.project, e.source);
-        if (!PathExists(path)) {
-            errors->push_back("setup.dat " + At(e.line) + e.section + " source " + Quoted(e.source) +
-                              " does not exist (looked for " + Quoted(path) + ")");
+        if (e.role == EntryRole::File && source.fileName != FileNamePart(e.source)) {
+            RenameFileEntry(&plan, i, source.fileName);
+            problem = EntryNameProblem(plan.entries[i].name);
+            if (!problem.empty()) {
+                errors->push_back(where + ": " + problem);
+                continue;
+            }
+        }
+        problem = CodePageProblem(plan.entries[i].name, *codePage);
+        if (!problem.empty()) {
+            errors->push_back(where + ": " + problem);
+            continue;
+        }
+        if (!source.found) {
+            errors->push_back(where + " does not exist (looked for " + Quoted(source.path) + ")");
             continue;
         }
         FileSource file;
-        if (!file.Open(path, &why)) {
-            errors->push_back("setup.dat " + At(e.line) + e.section + " source " + Quoted(e.source) + ": " + why);
+        if (!file.Open(source.path, &why)) {
+            errors->push_back(where + ": " + why);
             continue;
         }
-        inputs.push_back({e.name, path});
+        if (file.Size() > options.entryLimit) {
+            errors->push_back(where + " " + SizeProblem(file.Size(), options.entryLimit));
+            continue;
+        }
+        entryPaths[i] = source.path;
+    }
+    if (plan.script.size() > options.entryLimit) {
+        errors->push_back(Quoted(scriptPath) + " " + SizeProblem(plan.script.size(), options.entryLimit));
     }
     if (!errors->empty()) return false;
+
+    std::vector<EntrySource> sources;
+    sources.push_back({"setup.dat", std::string(), plan.script});
+    if (!fixedPaths[0].empty()) sources.push_back({"setup.bmp", fixedPaths[0], std::string()});
+    if (!fixedPaths[1].empty()) sources.push_back({"setup.lic", fixedPaths[1], std::string()});
+    for (size_t i = 0; i < plan.entries.size(); ++i) sources.push_back({plan.entries[i].name, entryPaths[i], std::string()});
 
     std::vector<uint8_t> stub;
     if (!options.rawArchive) {
@@ -275,19 +406,17 @@ bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<
         archivePath = archiveTemp.TempPath();
     }
 
-    ArchiveWriter writer(*archiveOut, options.compression);
-    writer.SetSizeLimit(options.sizeLimit);
-    const MemorySource packagedScript(plan.script.data(), plan.script.size());
-    for (const Input& in : inputs) {
-        FileSource file;
-        if (!in.path.empty() && !file.Open(in.path, &why)) return fail(why);
-        const ByteSource& content = in.path.empty() ? static_cast<const ByteSource&>(packagedScript) : file;
-        result->unpackedTotal += content.Size();
-        if (!writer.AddEntry(in.name, content, &why)) return fail(Quoted(in.name) + ": " + why);
-    }
-    if (!writer.Finish(&why)) return fail(why);
-    result->entries = writer.Entries();
-    result->archiveSize = writer.Size();
+    PackingOptions packing;
+    packing.compression = options.compression;
+    packing.threads = options.threads;
+    packing.sizeLimit = options.sizeLimit;
+    PackingReport report;
+    if (!WritePackage(sources, packing, *archiveOut, &report, &why)) return fail(why);
+    result->entries = report.entries;
+    result->unpackedTotal = report.unpackedTotal;
+    result->archiveSize = report.archiveSize;
+    result->sharedEntries = report.sharedEntries;
+    result->threads = report.threads;
 
     if (!options.rawArchive) {
         if (!archiveOut->Close()) return fail("cannot write " + Quoted(archivePath) + ": " + LastErrorText());

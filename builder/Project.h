@@ -16,6 +16,7 @@
 // sections: the container runs every entry except setup.*, in package order, which is script
 // order.
 #include "builder/Archive.h"
+#include "builder/CodePage.h"
 #include "builder/LzmaCodec.h"
 
 #include <cstdint>
@@ -44,10 +45,13 @@ struct ScriptEntry {
     std::string section;  // its section header
     std::string source;   // the file in the project folder, as the script writes it
     std::string name;     // its name in the package
+    uint32_t number = 0;  // File: the number that begins its name
+    std::vector<size_t> lineIndexes;  // File: the 0-based lines that name it in the packaged script
 };
 
 struct ScriptPlan {
     std::string script;                // the script to package
+    std::vector<ScriptLine> lines;     // the same, line by line
     std::vector<ScriptEntry> entries;  // distinct entries, [CopyFile] ones first, in script order
     bool container = false;
     std::vector<std::string> problems;  // "line 14: ..." — any makes the plan unusable
@@ -56,13 +60,20 @@ struct ScriptPlan {
 
 ScriptPlan PlanScript(const std::string& script, uint32_t firstNumber = kFirstFileNumber);
 
+// Gives the [CopyFile] entry `index` the file name part `fileName` ("1001 - " + fileName) and
+// rewrites the script lines that name it.
+void RenameFileEntry(ScriptPlan* plan, size_t index, const std::string& fileName);
+
 struct BuildOptions {
     std::string project;  // the project folder
     std::string output;   // setup.exe, or the bare archive with rawArchive
     std::string stub;     // the installer executable to carry the package
     bool rawArchive = false;
     CompressionSettings compression;
+    unsigned threads = 0;                     // 0: one per core
+    uint32_t codePage = kDefaultCodePage;     // the installer's ANSI code page
     uint64_t sizeLimit = kMaxArchiveSize;
+    uint64_t entryLimit = kMaxEntrySize;
 };
 
 struct BuildResult {
@@ -71,13 +82,33 @@ struct BuildResult {
     uint64_t unpackedTotal = 0;
     uint64_t archiveSize = 0;
     uint64_t outputSize = 0;
+    size_t sharedEntries = 0;  // entries stored as a pointer to an identical earlier one
+    unsigned threads = 0;
 };
 
 // Builds the package and writes the output; on failure the output is left as it was and
-// `errors` says why, one line per problem.
+// `errors` says why, one line per problem. Every input is checked before anything is packed.
 bool BuildPackage(const BuildOptions& options, BuildResult* result, std::vector<std::string>* errors);
 
 // Where a script's path lies in the project folder ("bin\notes.exe" -> "PROJECT/bin/notes.exe").
 std::string ProjectPath(const std::string& project, const std::string& scriptPath);
+
+// The project file that a script path names. The script is 8-bit text in `codePage`. On Windows
+// the C library opens the path in the system's ANSI code page, so the path is used as it is.
+// Elsewhere file names are UTF-8: the path is converted to find the file, and a path that is
+// UTF-8 already (a script saved as UTF-8) is tried as it is. `found` tells whether the file
+// exists; `path` is where it is, or where it was looked for; `fileName` is the file name part as
+// 8-bit text in the code page. False when the path is no text in the code page and names no
+// file, or the file's name cannot be written in the code page (`problem` says which).
+struct SourceFile {
+    std::string path;
+    std::string fileName;
+    bool found = false;
+};
+bool FindSourceFile(const std::string& project, const std::string& scriptPath, const CodePage& codePage,
+                    SourceFile* source, std::string* problem);
+
+// Why the entry name is no text in the code page (the first undefined byte), or the empty text.
+std::string CodePageProblem(const std::string& name, const CodePage& codePage);
 
 }  // namespace tarvo::packager

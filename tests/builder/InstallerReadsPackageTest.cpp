@@ -1,7 +1,9 @@
 // The installer's own package reader (src/package) on what the builder writes: a bare archive in
 // memory, and an executable that the builder extended, loaded as a module so that the reader
-// finds the package through FindResourceW exactly as at install time.
+// finds the package through FindResourceW exactly as at install time. Two entries of the same
+// content share one stream, as the builder stores them.
 #include "builder/Archive.h"
+#include "builder/Packing.h"
 #include "builder/PeResources.h"
 
 #include "BuilderTestSupport.h"
@@ -34,6 +36,7 @@ std::vector<Item> Items() {
         {"Setup.bmp", {}},  // an empty file: no stream at all
         {"1001 - notes.exe", ProgramLikeBytes(1u << 20, 77)},
         {"data\\blob.bin", ProgramLikeBytes(5000, 78)},
+        {"1002 - notes-copy.exe", ProgramLikeBytes(1u << 20, 77)},  // the stream of 1001
     };
 }
 
@@ -41,12 +44,14 @@ std::vector<uint8_t> PackageOf(const std::vector<Item>& items) {
     TempFolder dir;
     packager::File out;
     EXPECT_TRUE(out.Open(dir / "p.bin", "wb", nullptr));
-    packager::ArchiveWriter writer(out);
+    std::vector<packager::EntrySource> sources;
+    for (const Item& item : items) sources.push_back({item.name, "", std::string(item.content.begin(), item.content.end())});
+    packager::PackingOptions options;
+    options.threads = 2;
+    packager::PackingReport report;
     std::string error;
-    for (const Item& item : items) {
-        EXPECT_TRUE(writer.AddEntry(item.name, packager::MemorySource(item.content), &error)) << error;
-    }
-    EXPECT_TRUE(writer.Finish(&error)) << error;
+    EXPECT_TRUE(packager::WritePackage(sources, options, out, &report, &error)) << error;
+    EXPECT_EQ(1u, report.sharedEntries);
     EXPECT_TRUE(out.Close());
     return ReadBytes(dir / "p.bin");
 }

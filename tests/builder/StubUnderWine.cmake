@@ -2,8 +2,10 @@
 #   1. tarvo-build.exe packs the sample project into the stand-in stub;
 #   2. the result runs: through FindResourceW it finds the package, checks its own resources and
 #      its header checksum (imagehlp), and writes the package bytes out;
-#   3. tarvo-build.exe lists those bytes (all checksums) and extracts the installer, and the
-#      extracted files equal the project's (setup.dat with its [CopyFile] lines rewritten);
+#   3. tarvo-build.exe lists those bytes (all checksums), verifies the installer (every entry
+#      decoded) and extracts it, and the extracted files equal the project's (setup.dat with its
+#      [CopyFile] lines rewritten); "embed" puts the written-out package into the stub again, and
+#      the result finds the very same bytes;
 #   4. packing again into the finished installer replaces the package: same bytes, still runs;
 #   5. a failed build leaves no output behind.
 # Arguments: BUILDER, STUB, PROJECT, WORK, WINE_RUN (scripts/wine-run.sh).
@@ -51,6 +53,11 @@ foreach(name "setup.dat" "setup.lic" "1001 - notes.txt" "1002 - readme.txt" "dat
     message(FATAL_ERROR "entry '${name}' is not listed")
   endif()
 endforeach()
+
+run(0 "${BUILDER}" verify "${w_work}/setup.exe")
+run(0 "${BUILDER}" embed "${w_stub}" "${w_work}/package.bin" -o "${w_work}/embedded.exe")
+run(0 "${WORK}/embedded.exe" "${w_work}/embedded-package.bin")
+expect_same("${WORK}/embedded-package.bin" "${WORK}/package.bin")
 
 run(0 "${BUILDER}" extract "${w_work}/setup.exe" -o "${w_work}/out")
 expect_same("${WORK}/out/1001 - notes.txt" "${PROJECT}/bin/notes.txt")
