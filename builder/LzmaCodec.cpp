@@ -59,8 +59,10 @@ bool EncodeLzmaAlone(const ByteSource& input, const CompressionSettings& setting
     options.lp = 0;
     options.pb = 2;
     options.ext_flags = 0;  // no end-of-payload marker
-    if (settings.depth && (options.mf == LZMA_MF_BT2 || options.mf == LZMA_MF_BT3 || options.mf == LZMA_MF_BT4)) {
-        options.depth = settings.depth;
+    const bool binaryTree = options.mf == LZMA_MF_BT2 || options.mf == LZMA_MF_BT3 || options.mf == LZMA_MF_BT4;
+    if (binaryTree && !settings.extreme) {
+        if (settings.niceLength) options.nice_len = std::clamp<uint32_t>(settings.niceLength, 8, 273);
+        if (settings.depth) options.depth = settings.depth;
     }
     lzma_set_ext_size(options, size);
     const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};

@@ -22,11 +22,13 @@ constexpr uint64_t kLzmaMaxUnpackedSize = 0xFFFFFFFEu;  // 0xFFFFFFFF reads as "
 
 struct CompressionSettings {
     uint32_t level = 9;    // liblzma preset 0..9; the dictionary is 8 MiB whatever the level
-    bool extreme = false;  // LZMA_PRESET_EXTREME: slower, a little smaller
-    // How many candidates the binary-tree match finder (levels 4 to 9) examines per position;
-    // 0 leaves the preset's (16 + nice length / 2). On program files 1000 makes the output about
-    // 0.35% smaller at no measurable cost: the search rarely goes that deep, and stops early
-    // once a match reaches the nice length.
+    bool extreme = false;  // liblzma's extreme preset, as it is: slower, a little smaller
+    // The binary-tree match finder of levels 4 to 9, tuned on program files (0 keeps the
+    // preset's value). A deeper search (the preset's is 16 + nice length / 2) makes the output
+    // about 0.35% smaller at no measurable cost: it rarely goes that deep and stops at the first
+    // match of the nice length. A nice length of 48 instead of 64 saves 7% of the time for 0.03%
+    // of size.
+    uint32_t niceLength = 48;
     uint32_t depth = 1000;
 };
 
