@@ -10,7 +10,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   mingw-w64-i686-dev mingw-w64-x86-64-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-apps imagemagick
-  liblzma-dev libgtest-dev googletest dpkg-dev pkg-config python3
+  liblzma-dev libgtest-dev googletest dpkg-dev pkg-config python3 nsis
 )
 
 need_root() {
