@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 
 namespace tarvo::packager {
 
@@ -181,13 +182,18 @@ bool WritePackage(const std::vector<EntrySource>& sources, const PackingOptions&
         } else if (content.Bytes().Size() != sizes[entry]) {
             result.error = "the file changed while the package was being built";
         } else {
-            result.stream.reserve(static_cast<size_t>(sizes[entry] / 2 + 64));
-            const bool ok = EncodeLzmaAlone(content.Bytes(), options.compression, [&](const uint8_t* data, size_t size) {
-                for (size_t i = 0; i < size; ++i) sum += data[i];
-                result.stream.insert(result.stream.end(), data, data + size);
-                return true;
-            }, &problem);
-            if (!ok) result.error = problem.empty() ? std::string("compression failed") : problem;
+            // An exception must not leave a worker thread: it would end the process.
+            try {
+                result.stream.reserve(static_cast<size_t>(sizes[entry] / 2 + 64));
+                const bool ok = EncodeLzmaAlone(content.Bytes(), options.compression, [&](const uint8_t* data, size_t size) {
+                    for (size_t i = 0; i < size; ++i) sum += data[i];
+                    result.stream.insert(result.stream.end(), data, data + size);
+                    return true;
+                }, &problem);
+                if (!ok) result.error = problem.empty() ? std::string("compression failed") : problem;
+            } catch (const std::bad_alloc&) {
+                result.error = "out of memory";
+            }
         }
         result.checksum = sum;
         result.done = true;

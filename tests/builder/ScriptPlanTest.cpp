@@ -168,3 +168,19 @@ TEST(ScriptPlan, ProjectPathsUseTheScriptsSeparators) {
 #endif
     EXPECT_EQ("readme.txt", ProjectPath("", "readme.txt"));
 }
+
+// A [CopyFile] entry renamed after its file was found: every line that names it follows, the
+// other lines and the line endings stay as they were.
+TEST(ScriptPlan, RenamingAFileEntryRewritesEveryLineThatNamesIt) {
+    ScriptPlan plan = PlanScript("[CopyFile]\r\nbin\\caf\xC3\xA9.dll\r\n<Destination>\\a.dll\r\n"
+                                 "[CopyFile]\nreadme.txt\n<Destination>\\r.txt\n"
+                                 "[CopyFile]\r\nbin/caf\xC3\xA9.dll\r\n<Destination>\\b.dll");
+    ASSERT_EQ(2u, plan.entries.size());
+    RenameFileEntry(&plan, 0, "caf\xE9.dll");
+    EXPECT_EQ("1001 - caf\xE9.dll", plan.entries[0].name);
+    EXPECT_EQ("1002 - readme.txt", plan.entries[1].name);
+    EXPECT_EQ("[CopyFile]\r\n1001 - caf\xE9.dll\r\n<Destination>\\a.dll\r\n"
+              "[CopyFile]\n1002 - readme.txt\n<Destination>\\r.txt\n"
+              "[CopyFile]\r\n1001 - caf\xE9.dll\r\n<Destination>\\b.dll",
+              plan.script);
+}
