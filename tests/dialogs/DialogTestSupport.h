@@ -1,0 +1,261 @@
+#pragma once
+// Running a modal dialog in a test while the UI driver (tarvo-uidriver.exe, copied beside the
+// test) types and clicks into it from a separate process, as a user would. The dialog runs on the
+// test's thread; the driver's exit code and output come back when the dialog has ended. A
+// watchdog ends a dialog that the driver left open, so that a failing run ends instead of
+// hanging. Also: a package made of chosen entries, installed as the process's package.
+#include "base/Handle.h"
+#include "base/Process.h"
+#include "base/Text.h"
+#include "base/Win.h"
+#include "package/PackageFixture.h"
+#include "package/SetupPackage.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvo::testing {
+
+// The end code that the watchdog gives a dialog that the driver did not close.
+constexpr INT_PTR kAbandonedDialog = 999;
+
+inline std::wstring BesideTest(const wchar_t* name) {
+    wchar_t self[MAX_PATH] = {0};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder(self);
+    folder.erase(folder.rfind(L'\\') + 1);
+    return folder + name;
+}
+
+inline std::wstring QuoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    for (wchar_t c : argument) {
+        if (c == L'"') quoted += L'\\';
+        quoted += c;
+    }
+    return quoted + L"\"";
+}
+
+inline std::string ReadWholeFile(const std::wstring& path) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    std::string bytes;
+    if (!file) return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    return bytes;
+}
+
+// The UI driver running with the given steps; its standard output goes to a temporary file.
+class DriverProcess {
+public:
+    explicit DriverProcess(const std::vector<std::wstring>& steps) {
+        wchar_t folder[MAX_PATH] = {0};
+        wchar_t name[MAX_PATH] = {0};
+        ::GetTempPathW(MAX_PATH, folder);
+        ::GetTempFileNameW(folder, L"drv", 0, name);
+        outputPath_ = name;
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        FileHandle output(::CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                        CREATE_ALWAYS, 0, nullptr));
+        std::wstring driver = BesideTest(L"tarvo-uidriver.exe");
+        std::wstring commandLine = QuoteArgument(driver);
+        for (const std::wstring& step : steps) commandLine += L" " + QuoteArgument(step);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.Get();
+        startup.hStdError = output.Get();
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(driver.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                             &info)) {
+            process_.Reset(info.hProcess);
+            ::CloseHandle(info.hThread);
+        }
+    }
+    ~DriverProcess() {
+        if (process_ && Running()) ::TerminateProcess(process_.Get(), 2);
+        ::DeleteFileW(outputPath_.c_str());
+    }
+    DriverProcess(const DriverProcess&) = delete;
+    DriverProcess& operator=(const DriverProcess&) = delete;
+
+    bool Started() const { return process_.Valid(); }
+    bool Running() const { return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
+    // Waits for the end (a bound against hanging) and returns the exit code; 1000 when it is
+    // still running.
+    DWORD Finish(DWORD capMs = 60000) {
+        if (!process_) return 1000;
+        if (::WaitForSingleObject(process_.Get(), capMs) != WAIT_OBJECT_0) return 1000;
+        DWORD code = 1000;
+        ::GetExitCodeProcess(process_.Get(), &code);
+        return code;
+    }
+    std::string Output() const { return ReadWholeFile(outputPath_); }
+
+private:
+    KernelHandle process_;
+    std::wstring outputPath_;
+};
+
+// What a dialog received while it ran: its window and the command ids and close requests that
+// reached it, in order ("command 1", "command 2", "close").
+struct DialogTrace {
+    HWND dialog = nullptr;
+    std::vector<std::string> events;
+    bool Saw(const std::string& event) const {
+        for (const std::string& e : events) {
+            if (e == event) return true;
+        }
+        return false;
+    }
+};
+
+namespace detail {
+
+struct RunState {
+    DialogTrace trace;
+    DriverProcess* driver = nullptr;
+    std::function<void(HWND)> script;
+    bool scriptRan = false;
+    DWORD started = 0;
+    DWORD driverEnded = 0;
+    DWORD capMs = 90000;
+};
+
+inline RunState*& CurrentRun() {
+    static RunState* run = nullptr;
+    return run;
+}
+
+inline void Record(HWND window, UINT message, WPARAM wParam) {
+    RunState* run = CurrentRun();
+    if (!run) return;
+    if (message == WM_INITDIALOG && !run->trace.dialog) run->trace.dialog = window;
+    if (window != run->trace.dialog || !window) return;
+    if (message == WM_COMMAND) run->trace.events.push_back("command " + std::to_string(LOWORD(wParam)));
+    if (message == WM_CLOSE) run->trace.events.push_back("close");
+}
+
+inline LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        auto* sent = reinterpret_cast<CWPSTRUCT*>(lParam);
+        Record(sent->hwnd, sent->message, sent->wParam);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+inline LRESULT CALLBACK PostedHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        auto* posted = reinterpret_cast<MSG*>(lParam);
+        Record(posted->hwnd, posted->message, posted->wParam);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+inline void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD) {
+    RunState* run = CurrentRun();
+    if (!run) return;
+    HWND dialog = run->trace.dialog;
+    if (dialog && run->script && !run->scriptRan && ::IsWindowVisible(dialog)) {
+        run->scriptRan = true;
+        run->script(dialog);
+    }
+    DWORD now = ::GetTickCount();
+    if (run->driver && !run->driver->Running() && !run->driverEnded) run->driverEnded = now;
+    bool driverGaveUp = run->driverEnded && now - run->driverEnded > 5000;
+    if (dialog && ::IsWindow(dialog) && (driverGaveUp || now - run->started > run->capMs)) {
+        ::EndDialog(dialog, kAbandonedDialog);
+    }
+}
+
+}  // namespace detail
+
+// Runs `showDialog` (which returns the dialog's end code once it has ended) on this thread, while
+// the driver runs `steps` in its own process, or, without steps, while `script` runs once on this
+// thread as soon as the dialog is visible.
+struct DialogRun {
+    INT_PTR endCode = 0;
+    DWORD driverExit = 0;
+    std::string driverOutput;
+    DialogTrace trace;
+};
+
+inline DialogRun RunDialog(const std::function<INT_PTR()>& showDialog, const std::vector<std::wstring>& steps,
+                           const std::function<void(HWND)>& script = nullptr) {
+    DialogRun result;
+    detail::RunState state;
+    state.script = script;
+    state.started = ::GetTickCount();
+    std::unique_ptr<DriverProcess> driver;
+    if (!steps.empty()) {
+        driver = std::make_unique<DriverProcess>(steps);
+        EXPECT_TRUE(driver->Started()) << "tarvo-uidriver.exe did not start";
+        if (!driver->Started()) return result;
+        state.driver = driver.get();
+    }
+    detail::CurrentRun() = &state;
+    HHOOK sent = ::SetWindowsHookExW(WH_CALLWNDPROC, detail::SentHook, nullptr, ::GetCurrentThreadId());
+    HHOOK posted = ::SetWindowsHookExW(WH_GETMESSAGE, detail::PostedHook, nullptr, ::GetCurrentThreadId());
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 200, detail::Watchdog);
+    result.endCode = showDialog();
+    ::KillTimer(nullptr, timer);
+    ::UnhookWindowsHookEx(posted);
+    ::UnhookWindowsHookEx(sent);
+    detail::CurrentRun() = nullptr;
+    result.trace = state.trace;
+    if (driver) {
+        result.driverExit = driver->Finish();
+        result.driverOutput = driver->Output();
+    }
+    return result;
+}
+
+// A package holding "setup.dat" and, unless `terms` is null, "setup.lic" with those bytes,
+// installed as the process's package for the life of the object.
+class TestPackage {
+public:
+    explicit TestPackage(const char* terms) {
+        std::vector<FixtureEntry> entries = {Entry("setup.dat", "[Setup]\r\n")};
+        if (terms) entries.push_back(Entry("setup.lic", terms));
+        bytes_ = Archive(entries);
+        bool failed = false;
+        package_ = std::make_unique<SetupPackage>(failed, bytes_.data(), bytes_.size());
+        EXPECT_FALSE(failed);
+        previous_ = CurrentPackage;
+        CurrentPackage = package_.get();
+    }
+    ~TestPackage() {
+        CurrentPackage = previous_;
+        package_.reset();
+    }
+    TestPackage(const TestPackage&) = delete;
+    TestPackage& operator=(const TestPackage&) = delete;
+
+    SetupPackage& Package() { return *package_; }
+
+private:
+    Bytes bytes_;
+    std::unique_ptr<SetupPackage> package_;
+    SetupPackage* previous_ = nullptr;
+};
+
+// Sets InstallerCaption for a scope: the driver finds the dialog by it.
+class CaptionScope {
+public:
+    explicit CaptionScope(const wchar_t* caption) : saved_(InstallerCaption) { InstallerCaption = caption; }
+    ~CaptionScope() { InstallerCaption = saved_; }
+    CaptionScope(const CaptionScope&) = delete;
+    CaptionScope& operator=(const CaptionScope&) = delete;
+
+private:
+    WString saved_;
+};
+
+}  // namespace tarvo::testing
