@@ -89,6 +89,11 @@ function(tarvo_tests_in_folder layer)
     string(REGEX REPLACE "([a-z0-9])([A-Z])" "\\1_\\2" stem "${stem}")
     string(TOLOWER "${stem}" stem)
     tarvo_test(${layer}_${stem}_test SOURCES "${file}" DEPS ${ARG_DEPS})
+    # Windows of these layers share one display, one mouse and one foreground window: their
+    # tests take turns instead of moving each other's cursor.
+    if(TARVO_RUN_TESTS AND layer MATCHES "^(ui|dialogs|container)$")
+      set_tests_properties(${layer}_${stem}_test PROPERTIES RESOURCE_LOCK desktop)
+    endif()
   endforeach()
 endfunction()
 
