@@ -2,18 +2,12 @@
 // The uninstaller's start-up: "<uninstall>" (or "--uninstall=") plus the path of the product's
 // uninstall data file. With administrator rights it runs the uninstall wizard; without, it starts
 // an elevated copy of itself and waits for it.
+#include "base/ExitCodes.h"
 #include "base/Text.h"
 
 #include <functional>
 
 namespace tarvo {
-
-// Exit codes of the uninstaller and the installer, as deployment tools read them.
-constexpr DWORD kExitSuccess = 0;
-constexpr DWORD kExitUserCancelled = 1602;   // ERROR_INSTALL_USEREXIT
-constexpr DWORD kExitFailed = 1603;          // ERROR_INSTALL_FAILURE
-constexpr DWORD kExitRestartStarted = 1641;  // ERROR_SUCCESS_REBOOT_INITIATED
-constexpr DWORD kExitRestartNeeded = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED
 
 struct UninstallModeHooks {
     // Runs the uninstall wizard modally and returns the exit code.
