@@ -1,11 +1,11 @@
 #include "dialogs/UninstallWizard.h"
 
+#include "base/ExitCodes.h"
 #include "base/Process.h"
 #include "base/Progress.h"
 #include "install/Restart.h"
 #include "resources/resource.h"
 #include "ui/Drawing.h"
-#include "uninstall/UninstallMode.h"
 #include "uninstall/UninstallWorker.h"
 
 #include <commctrl.h>

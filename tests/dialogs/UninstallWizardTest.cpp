@@ -3,6 +3,7 @@
 // silent mode runs by itself and stops only to offer a needed restart.
 #include "dialogs/UninstallWizard.h"
 
+#include "base/ExitCodes.h"
 #include "base/Process.h"
 #include "base/Progress.h"
 #include "base/Registry.h"
@@ -10,7 +11,6 @@
 #include "dialogs/DialogTestSupport.h"
 #include "install/Restart.h"
 #include "resources/resource.h"
-#include "uninstall/UninstallMode.h"
 #include "uninstall/UninstallWorker.h"
 
 #include <gtest/gtest.h>
