@@ -1,5 +1,6 @@
 #include "uninstall/UninstallWorker.h"
 
+#include "base/Com.h"
 #include "base/Files.h"
 #include "base/Library.h"
 #include "base/MessageBox.h"
@@ -9,8 +10,6 @@
 #include "elevation/Launch.h"
 #include "install/Programs.h"
 #include "script/Placeholders.h"
-
-#include <objbase.h>
 
 namespace tarvo {
 
@@ -43,19 +42,6 @@ HKEY RootKey(const WString& name) {
 bool HasExtension(const WString& path, const wchar_t* extension) {
     return EqualsIgnoreCase(PathExtension(path), extension);
 }
-
-class ComApartment {
-public:
-    ComApartment() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (ok_) ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool ok_;
-};
 
 WString CleanDestination(const WString& destination) {
     WString path = Expanded(destination);
