@@ -21,6 +21,7 @@
 namespace tarvo {
 
 bool InstallCancelled = false;
+InstallStop InstallStopReason = InstallStop::None;
 std::vector<OptionalShortcut> OptionalShortcuts;
 std::vector<OptionalProgram> OptionalPrograms;
 int32_t FinishStepsDone = 0;
@@ -76,6 +77,7 @@ bool HandleEarlierVersion(HWND owner) {
     int answer = ShowMessageBox(owner, question, InstallerCaption, MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDCANCEL) {
         InstallCancelled = true;
+        InstallStopReason = InstallStop::UserCancelled;
         return false;
     }
     if (answer == IDYES) {
@@ -91,6 +93,7 @@ bool HandleEarlierVersion(HWND owner) {
 
 void ResetInstallOutcome() {
     InstallCancelled = false;
+    InstallStopReason = InstallStop::None;
     OptionalShortcuts.clear();
     OptionalPrograms.clear();
     FinishStepsDone = 0;
@@ -133,6 +136,7 @@ bool ChooseVariant(WString& destination, const StringList& destinations) {
 
 void InstallWorker(ManualEvent& stop, HWND owner) {
     ComApartment com;
+    InstallStopReason = InstallStop::None;
     if (!HandleEarlierVersion(owner)) return;
 
     static const ScriptSection kCopyFile[] = {{L"[CopyFile]", 2}};
@@ -153,6 +157,7 @@ void InstallWorker(ManualEvent& stop, HWND owner) {
         while (script.NextLine()) {
             if (stop.IsSet()) InstallCancelled = true;
             if (InstallCancelled) {
+                if (InstallStopReason == InstallStop::None) InstallStopReason = InstallStop::Stopped;
                 success = false;
                 break;
             }
@@ -167,6 +172,7 @@ void InstallWorker(ManualEvent& stop, HWND owner) {
                     if (PlaceFile(entry, destination, owner)) {
                         success = false;
                         InstallCancelled = true;
+                        InstallStopReason = InstallStop::Failed;
                         break;
                     }
                     RegisterAppPath(destination);
@@ -198,6 +204,7 @@ void InstallWorker(ManualEvent& stop, HWND owner) {
                 WString kind = script.ReadValue();
                 int answer = ShowMessageBox(owner, text, InstallerCaption, MessageKind(kind));
                 if (Is(kind, L"QuestionYesNo") && answer == IDNO) {
+                    InstallStopReason = InstallStop::Declined;
                     success = false;
                     break;
                 }

@@ -33,6 +33,11 @@ extern std::vector<OptionalShortcut> OptionalShortcuts;
 extern std::vector<OptionalProgram> OptionalPrograms;
 extern int32_t FinishStepsDone;
 
+// Why the last InstallWorker run ended early; None after a complete run. Lets the caller tell a
+// user's decision apart from a failure, which InstallCancelled alone does not.
+enum class InstallStop : int32_t { None, Stopped, UserCancelled, Declined, Failed };
+extern InstallStop InstallStopReason;
+
 // Runs the installation. `owner` (the wizard window) owns every message box. Ends early when
 // `stop` is set, on Cancel of the earlier-version question, on a fatal file placement failure,
 // or on No to a "QuestionYesNo" message.
