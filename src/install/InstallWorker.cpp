@@ -1,5 +1,6 @@
 #include "install/InstallWorker.h"
 
+#include "base/Com.h"
 #include "base/Files.h"
 #include "base/MessageBox.h"
 #include "base/Process.h"
@@ -16,8 +17,6 @@
 #include "script/SetupScript.h"
 #include "script/ShellLink.h"
 
-#include <objbase.h>
-
 namespace tarvo {
 
 bool InstallCancelled = false;
@@ -27,20 +26,6 @@ std::vector<OptionalProgram> OptionalPrograms;
 int32_t FinishStepsDone = 0;
 
 namespace {
-
-// COM for the calling worker thread, released when the scope ends.
-class ComApartment {
-public:
-    ComApartment() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (ok_) ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool ok_;
-};
 
 bool Is(const WString& line, const wchar_t* header) { return Compare(line, header, false) == 0; }
 
