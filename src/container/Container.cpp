@@ -8,6 +8,7 @@
 #include "base/WorkerThread.h"
 #include "install/Programs.h"
 #include "package/SetupPackage.h"
+#include "script/SetupScript.h"
 
 namespace tarvo {
 
@@ -20,15 +21,6 @@ constexpr DWORD kUserCancelled = 1602;
 
 bool Is(const WString& line, const wchar_t* text) { return Compare(line, text, false) == 0; }
 
-UINT MessageKind(const WString& kind) {
-    if (Is(kind, L"Error")) return MB_OK | MB_ICONERROR;
-    if (Is(kind, L"Question")) return MB_OK | MB_ICONQUESTION;
-    if (Is(kind, L"Information")) return MB_OK | MB_ICONINFORMATION;
-    if (Is(kind, L"Warning")) return MB_OK | MB_ICONWARNING;
-    if (Is(kind, L"QuestionYesNo")) return MB_YESNO | MB_ICONQUESTION;
-    return MB_OK;
-}
-
 // Shows the container's messages; false when a "QuestionYesNo" was answered No.
 bool ShowMessages() {
     DiskFile script;
@@ -39,8 +31,7 @@ bool ShowMessages() {
         WString text, kind;
         if (!ReadLine(script, text, false)) text.Clear();
         if (!ReadLine(script, kind, false)) kind.Clear();
-        ReplaceAll(text, L"\\n", L"\r\n", false);
-        int answer = ShowMessageBox(nullptr, text, InstallerCaption, MessageKind(kind));
+        int answer = ShowMessageBox(nullptr, MessageText(text), InstallerCaption, MessageBoxType(kind));
         if (Is(kind, L"QuestionYesNo") && answer == IDNO) return false;
     }
     return true;

@@ -38,15 +38,6 @@ void MakeShortcut(const WString& shortcutPath, const WString& target, const WStr
     CreateShortcut(shortcutPath, options);
 }
 
-UINT MessageKind(const WString& kind) {
-    if (Is(kind, L"QuestionYesNo")) return MB_YESNO | MB_ICONQUESTION;
-    if (Is(kind, L"Warning")) return MB_OK | MB_ICONEXCLAMATION;
-    if (Is(kind, L"Information")) return MB_OK | MB_ICONINFORMATION;
-    if (Is(kind, L"Question")) return MB_OK | MB_ICONQUESTION;
-    if (Is(kind, L"Error")) return MB_OK | MB_ICONERROR;
-    return MB_OK;
-}
-
 // Offers to remove an earlier installation of the product. False when the install must end.
 bool HandleEarlierVersion(HWND owner) {
     if (!OfferUninstallOld || SilentMode || !PathExists(RecordFilePath())) return true;
@@ -187,7 +178,7 @@ void InstallWorker(ManualEvent& stop, HWND owner) {
                 ExpandPlaceholders(text);
                 text = MessageText(text);
                 WString kind = script.ReadValue();
-                int answer = ShowMessageBox(owner, text, InstallerCaption, MessageKind(kind));
+                int answer = ShowMessageBox(owner, text, InstallerCaption, MessageBoxType(kind));
                 if (Is(kind, L"QuestionYesNo") && answer == IDNO) {
                     InstallStopReason = InstallStop::Declined;
                     success = false;

@@ -43,4 +43,14 @@ WString MessageText(const WString& value) {
     return text;
 }
 
+UINT MessageBoxType(const WString& kind) {
+    auto is = [&kind](const wchar_t* text) { return Compare(kind, text, false) == 0; };
+    if (is(L"QuestionYesNo")) return MB_YESNO | MB_ICONQUESTION;
+    if (is(L"Warning")) return MB_OK | MB_ICONWARNING;
+    if (is(L"Information")) return MB_OK | MB_ICONINFORMATION;
+    if (is(L"Question")) return MB_OK | MB_ICONQUESTION;
+    if (is(L"Error")) return MB_OK | MB_ICONERROR;
+    return MB_OK;
+}
+
 }  // namespace tarvo

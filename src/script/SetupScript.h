@@ -59,4 +59,9 @@ WString OptionCaption(const WString& line);
 // "[Message]" text: the two characters "\n" stand for a line break (CR LF).
 WString MessageText(const WString& value);
 
+// The message-box type of a "[Message]" kind line (compared whole, with case): "QuestionYesNo"
+// asks Yes or No; "Warning", "Information", "Question" and "Error" choose the icon of an OK box;
+// anything else is a plain OK box.
+UINT MessageBoxType(const WString& kind);
+
 }  // namespace tarvo
