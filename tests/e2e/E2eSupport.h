@@ -1,0 +1,332 @@
+#pragma once
+// End-to-end tests: real installers made by the real builder (tarvo-build.exe with the
+// tarvo-setup.exe of this build tree as stub), run as separate processes, the way a user, a
+// deployment tool or Windows' list of installed programs starts them. The outcome is read back
+// from the machine with plain Win32 calls (files, registry, shortcuts, processes, exit codes),
+// never through the installer's own code.
+//
+// Every product these tests install is named "Tarvo E2E ..." so that `ForgetProduct` can put the
+// machine back the way it was.
+#include "common/WinTestSupport.h"
+#include "dialogs/DialogTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvo::e2e {
+
+using testing::DriverProcess;
+using testing::QuoteArgument;
+using testing::ReadWholeFile;
+
+// A path of the build tree (given to the compiler as a Linux path) as this Windows process sees
+// it: the drive Z: is the Linux root under wine.
+inline std::wstring FromBuildTree(const char* linuxPath) {
+    std::wstring path = L"Z:";
+    for (const char* c = linuxPath; *c; ++c) path += *c == '/' ? L'\\' : wchar_t(static_cast<unsigned char>(*c));
+    return path;
+}
+
+inline std::wstring DistFile(const wchar_t* name) { return FromBuildTree(TARVO_E2E_DIST_DIR) + L"\\" + name; }
+inline std::wstring FixtureFile(const wchar_t* name) { return FromBuildTree(TARVO_E2E_FIXTURE_DIR) + L"\\" + name; }
+inline std::wstring NotesProject() { return FromBuildTree(TARVO_E2E_NOTES_PROJECT); }
+
+// Folders of this machine, as the installer's placeholders name them.
+inline std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {0};
+    ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+inline std::wstring SystemFolder() {
+    wchar_t path[MAX_PATH] = {0};
+    ::GetSystemDirectoryW(path, MAX_PATH);
+    return path;
+}
+inline std::wstring ProgramFiles() { return ShellFolder(CSIDL_PROGRAM_FILES); }
+inline std::wstring StartPrograms() { return ShellFolder(CSIDL_COMMON_PROGRAMS); }
+inline std::wstring Desktop() { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
+
+inline std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 128 ? char(c) : '?';
+    return out;
+}
+
+// --- Processes -------------------------------------------------------------------------------
+
+struct ProcessEntry {
+    DWORD pid = 0;
+    DWORD parent = 0;
+    std::wstring exe;  // file name only
+};
+
+inline std::vector<ProcessEntry> Processes() {
+    std::vector<ProcessEntry> list;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return list;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+        list.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
+    }
+    ::CloseHandle(snapshot);
+    return list;
+}
+
+// Ends every process whose file name is `exeName` (case-insensitive): what a failing test leaves
+// running must not disturb the next one.
+inline void KillProcessesNamed(const std::wstring& exeName) {
+    for (const ProcessEntry& p : Processes()) {
+        if (::lstrcmpiW(p.exe.c_str(), exeName.c_str()) != 0) continue;
+        KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, p.pid));
+        if (process) ::TerminateProcess(process.Get(), 999);
+    }
+}
+
+inline std::wstring FileNameOf(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A program started with a command line tail, its standard output and error going to a file.
+class Program {
+public:
+    // `arguments` is everything after the quoted program path, passed on as it is.
+    Program(const std::wstring& exe, const std::wstring& arguments) : exe_(exe) {
+        wchar_t folder[MAX_PATH] = {0};
+        wchar_t name[MAX_PATH] = {0};
+        ::GetTempPathW(MAX_PATH, folder);
+        ::GetTempFileNameW(folder, L"e2e", 0, name);
+        outputPath_ = name;
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        FileHandle output(::CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                        CREATE_ALWAYS, 0, nullptr));
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        if (!arguments.empty()) commandLine += L" " + arguments;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.Get();
+        startup.hStdError = output.Get();
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                             &info)) {
+            process_.Reset(info.hProcess);
+            ::CloseHandle(info.hThread);
+            pid_ = info.dwProcessId;
+        }
+    }
+    ~Program() {
+        if (Running()) {
+            ::TerminateProcess(process_.Get(), 999);
+            KillProcessesNamed(FileNameOf(exe_));
+        }
+        ::DeleteFileW(outputPath_.c_str());
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool Started() const { return process_.Valid(); }
+    DWORD Pid() const { return pid_; }
+    bool Running() const { return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
+    // Waits for the end and returns the exit code. The limit only keeps a broken run from hanging:
+    // past it, the program and every process of the same name are ended and 1000 comes back.
+    DWORD Finish(DWORD limitMs = 120000) {
+        if (!process_) return 1001;
+        if (::WaitForSingleObject(process_.Get(), limitMs) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process_.Get(), 999);
+            KillProcessesNamed(FileNameOf(exe_));
+            return 1000;
+        }
+        DWORD code = 1000;
+        ::GetExitCodeProcess(process_.Get(), &code);
+        return code;
+    }
+    std::string Output() const { return ReadWholeFile(outputPath_); }
+
+private:
+    std::wstring exe_;
+    KernelHandle process_;
+    DWORD pid_ = 0;
+    std::wstring outputPath_;
+};
+
+// Runs a program to its end; its exit code (1000 when it had to be ended, 1001 when it did not
+// start).
+inline DWORD RunToEnd(const std::wstring& exe, const std::wstring& arguments, DWORD limitMs = 120000) {
+    Program program(exe, arguments);
+    return program.Finish(limitMs);
+}
+
+// --- Projects and installers -----------------------------------------------------------------
+
+// A publisher's project folder in a scratch folder: the script and the files it names.
+class Project {
+public:
+    // The script as written in a test ("\n" line ends); stored with CRLF, 8-bit as given.
+    void Script(const std::string& text) { File(L"setup.dat", WithCrLf(text)); }
+    void File(const std::wstring& relative, const std::string& bytes) {
+        MakeParents(relative);
+        testing::WriteBytes(folder_ / relative, bytes);
+    }
+    void CopyIn(const std::wstring& relative, const std::wstring& from) {
+        MakeParents(relative);
+        ASSERT_TRUE(::CopyFileW(from.c_str(), (folder_ / relative).c_str(), FALSE)) << Narrow(from);
+    }
+    const std::wstring& Path() const { return folder_.Path(); }
+
+    // Builds the installer with the builder and this tree's installer executable as stub; the
+    // path of the new executable, empty when the builder failed (the test has failed then).
+    std::wstring Build(const std::wstring& name = L"setup.exe") {
+        std::wstring out = output_ / name;
+        Program builder(DistFile(L"tarvo-build.exe"), L"build " + QuoteArgument(folder_.Path()) + L" --stub " +
+                                                           QuoteArgument(DistFile(L"tarvo-setup.exe")) + L" -o " +
+                                                           QuoteArgument(out));
+        DWORD code = builder.Finish();
+        EXPECT_EQ(code, 0u) << builder.Output();
+        return code == 0 && testing::Exists(out) ? out : std::wstring();
+    }
+    // Where Build puts its executables (outside the project folder, so that a container project
+    // can take them in with CopyIn).
+    std::wstring OutputFolder() const { return output_.Path(); }
+
+    static std::string WithCrLf(const std::string& text) {
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+            out += text[i];
+        }
+        return out;
+    }
+
+private:
+    void MakeParents(const std::wstring& relative) {
+        for (size_t at = relative.find(L'\\'); at != std::wstring::npos; at = relative.find(L'\\', at + 1)) {
+            ::CreateDirectoryW((folder_ / relative.substr(0, at)).c_str(), nullptr);
+        }
+    }
+    testing::ScratchFolder folder_;
+    testing::ScratchFolder output_;
+};
+
+// --- Registry ----------------------------------------------------------------------------------
+
+inline std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, const wchar_t* value) {
+    wchar_t buffer[4096] = {0};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (::RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type, buffer,
+                       &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return std::wstring(buffer);
+}
+
+inline std::optional<DWORD> ReadDword(HKEY root, const std::wstring& key, const wchar_t* value) {
+    DWORD data = 0;
+    DWORD size = sizeof(data);
+    if (::RegGetValueW(root, key.c_str(), value, RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return data;
+}
+
+inline std::optional<std::string> ReadBinary(HKEY root, const std::wstring& key, const wchar_t* value) {
+    std::string data(65536, '\0');
+    DWORD size = DWORD(data.size());
+    if (::RegGetValueW(root, key.c_str(), value, RRF_RT_REG_BINARY, nullptr, &data[0], &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    data.resize(size);
+    return data;
+}
+
+inline bool KeyExists(HKEY root, const std::wstring& key) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(opened);
+    return true;
+}
+
+inline void DeleteKey(HKEY root, const std::wstring& key) { ::RegDeleteTreeW(root, key.c_str()); ::RegDeleteKeyW(root, key.c_str()); }
+
+inline std::wstring UninstallKey(const std::wstring& product) {
+    return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product;
+}
+inline std::wstring AppPathKey(const std::wstring& exeName) {
+    return L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + exeName;
+}
+inline std::wstring RecordFile(const std::wstring& product) {
+    return SystemFolder() + L"\\TarvoUninstall-" + product + L".dat";
+}
+inline std::wstring SharedUninstaller() { return SystemFolder() + L"\\TarvoUninstall.exe"; }
+
+// --- Shortcuts ---------------------------------------------------------------------------------
+
+// The target of a .lnk file through the shell's link object; empty when it cannot be read.
+inline std::wstring ShortcutTarget(const std::wstring& lnk) {
+    std::wstring target;
+    HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            if (SUCCEEDED(file->Load(lnk.c_str(), STGM_READ))) {
+                wchar_t path[MAX_PATH] = {0};
+                if (SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH))) target = path;
+            }
+            file->Release();
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(init)) ::CoUninitialize();
+    return target;
+}
+
+// --- Clean-up ----------------------------------------------------------------------------------
+
+// Removes a folder with everything in it (no-op when it is missing).
+inline void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring full = folder + L"\\" + name;
+            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+            else ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+// Puts the machine back as it was before a product was installed: its folder under Program
+// Files, its Start menu folder and desktop shortcut, its registry key under Software (both
+// hives), its App Paths keys (`exeNames`: the programs it installs), its remembered folder, its
+// uninstall record. Runs before and after a test, so that a failed run leaves nothing for the next.
+inline void ForgetProduct(const std::wstring& product, const std::vector<std::wstring>& exeNames = {}) {
+    for (const std::wstring& exe : exeNames) DeleteKey(HKEY_LOCAL_MACHINE, AppPathKey(exe));
+    RemoveTree(ProgramFiles() + L"\\" + product);
+    RemoveTree(StartPrograms() + L"\\" + product);
+    ::DeleteFileW((Desktop() + L"\\" + product + L".lnk").c_str());
+    DeleteKey(HKEY_LOCAL_MACHINE, L"Software\\" + product);
+    DeleteKey(HKEY_CURRENT_USER, L"Software\\" + product);
+    DeleteKey(HKEY_LOCAL_MACHINE, UninstallKey(product));
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvoInstall", product.c_str());
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\TarvoInstall", product.c_str());
+    ::DeleteFileW(RecordFile(product).c_str());
+}
+
+}  // namespace tarvo::e2e
