@@ -292,6 +292,57 @@ inline std::wstring ShortcutTarget(const std::wstring& lnk) {
     return target;
 }
 
+// --- Screenshots -------------------------------------------------------------------------------
+
+// The folder where tests leave screenshots for people to look at: <build tree>/screenshots.
+inline std::wstring ScreenshotFolder() {
+    std::wstring folder = FromBuildTree(TARVO_E2E_BUILD_DIR) + L"\\screenshots";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// Saves what the screen shows inside `window` (its frame included) as a 24-bit BMP named `name`
+// in ScreenshotFolder(); the full path, empty when nothing could be captured. The window should
+// be in front: this copies the screen, the way a user sees it.
+inline std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
+    RECT r = {};
+    if (!::GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return L"";
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file stores its rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::wstring path;
+    if (bitmap && bits) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+        ::GdiFlush();
+        ::SelectObject(memory, old);
+        const DWORD stride = (DWORD(width) * 3 + 3) & ~3u;
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+        file.bfSize = file.bfOffBits + stride * DWORD(height);
+        std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+        bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+        bytes.append(static_cast<const char*>(bits), stride * DWORD(height));
+        path = ScreenshotFolder() + L"\\" + name;
+        testing::WriteBytes(path, bytes);
+    }
+    if (bitmap) ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return path;
+}
+
 // --- Clean-up ----------------------------------------------------------------------------------
 
 // Removes a folder with everything in it (no-op when it is missing).
