@@ -322,6 +322,10 @@ void dlgInstall::EnterFinishedPage() {
         } else if (SilentMode) {
             OnClose();
         }
+    } else if (SilentMode) {
+        // Nobody is there to press Finish: a silent run that failed ends with its exit code
+        // instead of waiting on the "Install is Incomplete" page for ever.
+        OnClose();
     }
     if (::IsWindow(window)) {
         ::SendMessageW(window, WM_SETREDRAW, TRUE, 0);

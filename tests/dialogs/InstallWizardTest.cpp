@@ -302,6 +302,26 @@ TEST_F(InstallWizard, ExitCodesOfRunsThatEndEarly) {
     }
 }
 
+// Nobody presses Finish in a silent run: one that fails must end by itself, with its exit code.
+TEST_F(InstallWizard, SilentRunThatFailsEndsByItselfWith1603) {
+    Load("[CopyFile]\r\n1002 - b.txt\r\n<Destination>\\a.txt\\b.txt\r\n", {Entry("1002 - b.txt", "b")});
+    SilentMode = true;
+    MessageRecorder boxes(IDCANCEL);
+    WString commandLine = CommandLine(L"--silent");
+    // Only a wizard that waits on its Finished page gets a click, so that the run still ends.
+    PageWatcher user(caption_, [](HWND dialog) {
+        if (!::IsWindowVisible(dialog) || !OnFinishedPage(dialog)) return false;
+        ::PostMessageW(::GetDlgItem(dialog, IDC_CANCEL_FINISH), BM_CLICK, 0, 0);
+        return true;
+    });
+    DWORD code = RunInstallWizard(commandLine);
+    EXPECT_FALSE(user.done) << "the silent run waited for Finish to be pressed";
+    EXPECT_EQ(kExitFailed, code);
+    ASSERT_EQ(1u, boxes.calls.size());
+    EXPECT_NE(std::wstring::npos, boxes.Text(0).find(L"disk may be full"));
+    EXPECT_EQ("installed", ReadBytes(Installed(L"a.txt")));
+}
+
 TEST_F(InstallWizard, CancelOnTheReadyPageEndsWith1602AndInstallsNothing) {
     Load("");
     WString commandLine = CommandLine();
