@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace tarvo::e2e;
 using tarvo::testing::Exists;
 using tarvo::testing::ReadBytes;
@@ -91,6 +93,45 @@ TEST_F(NotesInstall, SilentInstallToAChosenFolderLeavesTheWholeProductBehind) {
     EXPECT_NE(record.find("[Install To]\r\n" + Narrow(customFolder_) + "\r\n"), std::string::npos) << record;
 }
 
+// A reinstall proposes the folder of the installation before it: the folder of the Start menu
+// shortcut ("[LocateInstall]", which comes after "[SaveInstallPath]" in the script and so wins),
+// else the remembered folder, else the folder in the uninstall record; "--installto" wins over
+// all of them. Cancel on the Ready page ends with 1602 and changes nothing.
+TEST_F(NotesInstall, AReinstallProposesTheFolderOfTheInstallationBefore) {
+    ASSERT_EQ(0u, RunToEnd(*setup_, L"--silent --installto=\"" + customFolder_ + L"\""));
+    const std::wstring remembered = L"C:\\Tarvo E2E Remembered";
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvoInstall", kNotes.c_str(), REG_SZ,
+                                               remembered.c_str(), DWORD((remembered.size() + 1) * sizeof(wchar_t))));
+    const std::wstring shortcut = StartPrograms() + L"\\Tarvo Notes\\Tarvo Notes.lnk";
+    struct Case {
+        const char* name;
+        std::function<void()> before;  // takes away one more source
+        std::wstring switches;
+        std::wstring proposed;
+    };
+    const Case cases[] = {
+        {"the shortcut's folder", [] {}, L"", customFolder_ + L"\\"},
+        {"the remembered folder", [&] { ::DeleteFileW(shortcut.c_str()); }, L"", remembered},
+        {"the recorded folder",
+         [&] { ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvoInstall", kNotes.c_str()); }, L"",
+         customFolder_},
+        {"--installto", [] {}, L"--installto=\"C:\\Tarvo E2E Elsewhere\"", L"C:\\Tarvo E2E Elsewhere"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        std::string log;
+        RunningInstaller setup(*setup_, c.switches, kNotes);
+        HWND wizard = setup.WaitForWizard();
+        ASSERT_NE(nullptr, wizard);
+        EXPECT_EQ(Narrow(TextOf(Item(wizard, IDC_FOLDER))), Narrow(c.proposed));
+        ASSERT_EQ(0u, Drive({L"click", setup.Caption(), std::to_wstring(IDC_CANCEL_FINISH)}, log)) << log;
+        EXPECT_EQ(1602u, setup.Finish());
+    }
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, UninstallKey(kNotes), L"InstallLocation").value_or(L"-"), customFolder_);
+    EXPECT_TRUE(Exists(customFolder_ + L"\\notes.exe"));
+    EXPECT_FALSE(Exists(L"C:\\Tarvo E2E Elsewhere"));
+}
 
 // --- An earlier version of the product is installed ---------------------------------------------
 
@@ -244,25 +285,49 @@ Project* FileInUse::project_ = nullptr;
 std::wstring* FileInUse::setup_ = nullptr;
 
 // The file in use is replaced at the next restart. A silent install asks for the restart by
-// itself (1641); "--norestart" holds it back and says that one is still needed (3010).
-TEST_F(FileInUse, SilentInstallLeavesTheReplacementForTheRestart) {
+// itself (1641); "--norestart" holds it back and says that one is still needed (3010). In the
+// wizard the restart is a ticked row of the Finished page: kept, the restart is asked for (1641);
+// unticked, it is not (3010).
+TEST_F(FileInUse, TheReplacementWaitsForTheRestart) {
     struct Case {
+        const char* name;
         const wchar_t* switches;
+        bool interactive;
+        bool restartRowTicked;
         DWORD code;
     };
     const Case cases[] = {
-        {L"--silent --norestart", 3010},
-        {L"--silent", 1641},
+        {"silent, --norestart", L"--silent --norestart", false, false, 3010},
+        {"silent", L"--silent", false, false, 1641},
+        {"wizard, restart row kept", L"", true, true, 1641},
+        {"wizard, restart row unticked", L"", true, false, 3010},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(c.switches));
+        SCOPED_TRACE(c.name);
         Forget();
         ::CreateDirectoryW(Folder().c_str(), nullptr);
         tarvo::testing::WriteBytes(Folder() + L"held.txt", "old held\r\n");
         HeldFile held(Folder() + L"held.txt");
         ASSERT_TRUE(held.Held());
 
-        EXPECT_EQ(c.code, RunToEnd(*setup_, c.switches));
+        RunningInstaller setup(*setup_, c.switches, kInUse);
+        if (c.interactive) {
+            std::string log;
+            ASSERT_EQ(0u, Drive({L"wait", setup.Caption(), L"30000", L"click", setup.Caption(),
+                                 std::to_wstring(IDC_INSTALL)},
+                                log))
+                << log;
+            // One row: the restart.
+            ASSERT_TRUE(setup.WaitForPage([](HWND w) { return OnFinishedPage(w) && RowCount(OptionList(w)) == 1; }));
+            HWND wizard = setup.WaitForWizard();
+            if (c.restartRowTicked) {
+                EXPECT_FALSE(Screenshot(wizard, L"install-finished-restart").empty());
+            } else {
+                ClickRowTick(OptionList(wizard), 0);
+            }
+            ASSERT_EQ(0u, Drive({L"click", setup.Caption(), std::to_wstring(IDC_CANCEL_FINISH)}, log)) << log;
+        }
+        EXPECT_EQ(c.code, setup.Finish());
 
         EXPECT_EQ("new free\r\n", ReadBytes(Folder() + L"free.txt"));
         EXPECT_EQ("new held\r\n", ReadBytes(Folder() + L"held.txt-TVITMP")) << "the copy that waits for the restart";
@@ -275,7 +340,9 @@ TEST_F(FileInUse, SilentInstallLeavesTheReplacementForTheRestart) {
         int deletion = -1, rename = -1;
         for (size_t i = 0; i < pending.size(); ++i) {
             if (endsWith(pending[i].first, heldPath) && pending[i].second.empty()) deletion = int(i);
-            if (endsWith(pending[i].first, heldPath + L"-TVITMP") && endsWith(pending[i].second, heldPath)) rename = int(i);
+            if (endsWith(pending[i].first, heldPath + L"-TVITMP") && endsWith(pending[i].second, heldPath)) {
+                rename = int(i);
+            }
         }
         std::string listed;
         for (const auto& p : pending) listed += "\n  " + Narrow(p.first) + " -> " + Narrow(p.second);
