@@ -120,14 +120,17 @@ void InstallWorker(ManualEvent& stop, HWND owner) {
     bool success = true;
     if (script.Open(TempInstallPath() + L"setup.dat")) {
         StringList destinations;
+        StringList entries;
         int32_t total = 0;
         StringList values;
         while (script.NextSection()) {
             script.ReadValues(2, values);
+            entries.Add(values.At(0));
             destinations.Add(values.At(1));
             ++total;
         }
         script.Rewind();
+        if (CurrentPackage) CurrentPackage->Archive().Prefetch(entries);
 
         int32_t done = 0;
         while (script.NextLine()) {

@@ -5,7 +5,11 @@
 
 #include <lzma.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace tarvo {
 
@@ -52,7 +56,85 @@ bool DecodeLzma1(uint8_t properties, const uint8_t* packed, size_t packedSize, u
     return stream.avail_out == 0 && (ret == LZMA_OK || ret == LZMA_STREAM_END);
 }
 
+// Decodes one packed entry (an LZMA-alone stream) held in memory. False for anything the file
+// route would not decode cleanly, which then runs and reports it.
+bool DecodeInMemory(const std::vector<uint8_t>& packed, std::vector<uint8_t>& out) {
+    out.clear();
+    if (packed.empty()) return true;
+    if (packed.size() < 13) return false;
+    uint32_t unpacked = LittleEndian32(packed.data() + 5);
+    if (unpacked == 0xFFFFFFFFu || LittleEndian32(packed.data() + 9) != 0 || packed[0] > 224) return false;
+    out.resize(unpacked);
+    size_t produced = 0;
+    return DecodeLzma1(packed[0], packed.data() + 13, packed.size() - 13, out.data(), unpacked, produced);
+}
+
+// Decoded bytes waiting to be written out at most; one entry larger than this is still decoded
+// ahead when nothing else waits.
+constexpr size_t kLookaheadBudget = 64u << 20;
+
 }  // namespace
+
+// The entries announced by Prefetch, in extraction order, and the threads decoding them. Each
+// thread reads the archive copy through its own handle (no shared file position, no questions
+// from a background thread). The extracting thread takes a job as soon as it needs it: decoded,
+// it only writes it out; still pending, it decodes it itself.
+struct PackageArchive::Lookahead {
+    enum State { Pending, Decoding, Decoded, Failed, Taken };
+    struct Job {
+        int index = -1;  // the entry
+        State state = Pending;
+        std::vector<uint8_t> bytes;
+    };
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Job> jobs;
+    size_t held = 0;  // bytes of decoded jobs not yet taken
+    bool stopping = false;
+    std::vector<std::thread> threads;
+
+    ~Lookahead() {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : threads) t.join();
+    }
+
+    // A decoding thread: claims the first pending job while the budget allows.
+    void Run(const WString& copyPath, const PackageArchive& archive) {
+        DiskFile file;
+        if (!file.Open(copyPath, GENERIC_READ, OPEN_EXISTING, false)) return;
+        std::unique_lock<std::mutex> guard(lock);
+        for (;;) {
+            size_t next = 0;
+            while (next < jobs.size() && jobs[next].state != Pending) ++next;
+            if (stopping || next == jobs.size()) return;
+            if (held > kLookaheadBudget) {
+                changed.wait(guard);
+                continue;
+            }
+            Job& job = jobs[next];
+            job.state = Decoding;
+            const PackageEntry& entry = *archive.Entry(job.index);
+            guard.unlock();
+            std::vector<uint8_t> packed(entry.packedSize);
+            std::vector<uint8_t> decoded;
+            bool ok = file.Seek(entry.offset) &&
+                      (packed.empty() || file.Read(DWORD(packed.size()), packed.data()) == packed.size()) &&
+                      ByteSum(packed.data(), packed.size()) == entry.checksum && DecodeInMemory(packed, decoded);
+            guard.lock();
+            job.state = ok ? Decoded : Failed;
+            if (ok) {
+                job.bytes.swap(decoded);
+                held += job.bytes.size();
+            }
+            changed.notify_all();
+        }
+    }
+};
 
 PackageArchive::PackageArchive(HMODULE module) {
     HMODULE source = module ? module : ::GetModuleHandleW(nullptr);
@@ -70,6 +152,8 @@ PackageArchive::PackageArchive(HMODULE module) {
 PackageArchive::PackageArchive(const void* bytes, size_t size) { Load(bytes, size); }
 
 PackageArchive::~PackageArchive() {
+    delete lookahead_;
+    lookahead_ = nullptr;
     for (int i = 0; i < entries_.Count(); ++i) delete static_cast<PackageEntry*>(entries_.At(i));
     entries_.Clear();
     copy_.Close();
@@ -128,7 +212,89 @@ bool PackageArchive::FindEntry(const WString& name, PackageEntry* record) const 
     return false;
 }
 
+void PackageArchive::Prefetch(const StringList& names) {
+    unsigned cores = std::thread::hardware_concurrency();
+    if (lookahead_ || cores < 2 || !copy_.IsOpen()) return;
+    auto* lookahead = new Lookahead;
+    for (int n = 0; n < names.Count(); ++n) {
+        int found = -1;
+        for (int i = 0; i < entries_.Count(); ++i) {
+            if (!EqualsIgnoreCase(FromAnsi(Entry(i)->name), names.At(n))) continue;
+            // An entry name that occurs twice is extracted twice over; that stays on the file route.
+            found = found == -1 ? i : -2;
+        }
+        if (found >= 0) {
+            Lookahead::Job job;
+            job.index = found;
+            lookahead->jobs.push_back(std::move(job));
+        }
+    }
+    lookahead_ = lookahead;
+    // The extracting thread keeps one core for itself: writing, comparing versions, copying.
+    unsigned helpers = cores - 1 < 3 ? cores - 1 : 3;
+    const WString copyPath = copyName_.Path();
+    try {
+        for (unsigned t = 0; t < helpers; ++t) {
+            lookahead_->threads.emplace_back([this, copyPath] { lookahead_->Run(copyPath, *this); });
+        }
+    } catch (...) {
+        // No thread: ExtractEntry decodes every job itself.
+    }
+}
+
+// The look-ahead route of ExtractEntry for entry `index`: true when the entry was decoded ahead
+// (or here) and written to `destination`. False sends the caller down the file route.
+bool PackageArchive::ExtractDecodedAhead(int index, const WString& destination) {
+    if (!lookahead_) return false;
+    Lookahead& ahead = *lookahead_;
+    std::vector<uint8_t> bytes;
+    {
+        std::unique_lock<std::mutex> guard(ahead.lock);
+        size_t at = 0;
+        while (at < ahead.jobs.size() &&
+               (ahead.jobs[at].index != index || ahead.jobs[at].state == Lookahead::Taken)) {
+            ++at;
+        }
+        if (at == ahead.jobs.size()) return false;
+        // Jobs before this one were skipped (a variant not chosen): their bytes are not needed.
+        for (size_t before = 0; before < at; ++before) {
+            Lookahead::Job& skipped = ahead.jobs[before];
+            if (skipped.state == Lookahead::Pending || skipped.state == Lookahead::Decoded) {
+                ahead.held -= skipped.bytes.size();
+                std::vector<uint8_t>().swap(skipped.bytes);
+                skipped.state = Lookahead::Taken;
+            }
+        }
+        Lookahead::Job& job = ahead.jobs[at];
+        if (job.state == Lookahead::Pending) {
+            job.state = Lookahead::Taken;
+            guard.unlock();
+            ahead.changed.notify_all();
+            return false;  // not started yet: decoding it here is just as quick
+        }
+        ahead.changed.wait(guard, [&job] { return job.state != Lookahead::Decoding; });
+        bool decoded = job.state == Lookahead::Decoded;
+        ahead.held -= job.bytes.size();
+        bytes.swap(job.bytes);
+        job.state = Lookahead::Taken;
+        ahead.changed.notify_all();
+        if (!decoded) return false;
+    }
+    DiskFile out;
+    return out.Open(destination, GENERIC_WRITE, CREATE_ALWAYS, false) &&
+           (bytes.empty() || out.Write(DWORD(bytes.size()), bytes.data()));
+}
+
 bool PackageArchive::ExtractEntry(const WString& name, const WString& destination) {
+    int matches = 0;
+    int only = -1;
+    for (int i = 0; i < entries_.Count(); ++i) {
+        if (EqualsIgnoreCase(FromAnsi(Entry(i)->name), name)) {
+            ++matches;
+            only = i;
+        }
+    }
+    if (matches == 1 && ExtractDecodedAhead(only, destination)) return true;
     bool extracted = false;
     for (int i = 0; i < entries_.Count(); ++i) {
         const PackageEntry& entry = *Entry(i);

@@ -49,13 +49,22 @@ public:
     // Name of the entry at `index`; the empty text past the end.
     WString EntryName(int index) const;
 
+    // Announces the entries that are about to be extracted, in the order of extraction: other
+    // cores decode them ahead into memory (a bounded amount), and ExtractEntry then only writes
+    // them out. Whatever cannot be decoded ahead is decoded by ExtractEntry as before, with the
+    // same results and messages. A second call, or one on a single-core machine, does nothing.
+    void Prefetch(const StringList& names);
+
 private:
+    struct Lookahead;
     void Load(const void* bytes, size_t size);
     const PackageEntry* Entry(int index) const { return static_cast<const PackageEntry*>(entries_.At(index)); }
+    bool ExtractDecodedAhead(int index, const WString& destination);
 
     PointerArray entries_;
     TempFileName copyName_;
     DiskFile copy_;
+    Lookahead* lookahead_ = nullptr;
 };
 
 // The body checksum of an open archive copy: the wrapping sum of the complete little-endian 32-bit

@@ -165,6 +165,74 @@ TEST(PackageArchive, UndecodableStreamsShowTheReadMessage) {
     }
 }
 
+// Entries decoded ahead on other threads must come out exactly as the file route gives them:
+// the same bytes, the same results, the same messages, whatever is skipped or extracted out of
+// the announced order.
+TEST(PackageArchive, DecodingAheadChangesNoResult) {
+    FixtureEntry broken = Entry("broken.bin", "checksum does not match");
+    broken.breakChecksum = true;
+    std::vector<FixtureEntry> entries = {{"empty.bin", {}}, broken,
+                                         {"truncated.bin", LzmaStream("hello", 0x5D, 5000)},
+                                         Entry("twice.bin", "first"), Entry("twice.bin", "second")};
+    StringList announced;
+    for (int i = 0; i < 12; ++i) {
+        std::string name = "file" + std::to_string(i) + ".bin";
+        entries.push_back(Entry(name, Pattern(200000 + 5000 * i) + name));
+        announced.Add(WString(std::wstring(name.begin(), name.end()).c_str()));
+    }
+    for (const wchar_t* name : {L"empty.bin", L"broken.bin", L"truncated.bin", L"twice.bin", L"missing.bin"}) {
+        announced.Add(name);
+    }
+    Bytes bytes = Archive(entries);
+
+    // Out of order, some announced entries never asked for (file3, file4), one twice, one into a
+    // folder that does not exist.
+    struct Ask {
+        const wchar_t* name;
+        const wchar_t* into;
+    } asks[] = {{L"file0.bin", L"a.bin"}, {L"file2.bin", L"a.bin"},  {L"file1.bin", L"a.bin"},
+                {L"file5.bin", L"no folder\\a.bin"}, {L"file6.bin", L"a.bin"}, {L"file6.bin", L"b.bin"},
+                {L"file11.bin", L"a.bin"}, {L"file7.bin", L"a.bin"}, {L"empty.bin", L"a.bin"},
+                {L"broken.bin", L"a.bin"}, {L"truncated.bin", L"a.bin"}, {L"twice.bin", L"a.bin"},
+                {L"missing.bin", L"a.bin"}, {L"file8.bin", L"a.bin"}};
+
+    struct Outcome {
+        bool ok;
+        std::string bytes;
+        size_t boxes;
+    };
+    auto run = [&](bool ahead) {
+        std::vector<Outcome> outcomes;
+        ScratchFolder dir;
+        MessageRecorder boxes(IDOK);
+        PackageArchive archive(bytes.data(), bytes.size());
+        if (ahead) archive.Prefetch(announced);
+        for (const Ask& ask : asks) {
+            std::wstring out = dir / ask.into;
+            ::DeleteFileW(out.c_str());
+            size_t before = boxes.calls.size();
+            bool ok = archive.ExtractEntry(ask.name, out.c_str());
+            outcomes.push_back({ok, ReadBytes(out), boxes.calls.size() - before});
+        }
+        return outcomes;
+    };
+    std::vector<Outcome> plain = run(false);
+    std::vector<Outcome> ahead = run(true);
+    ASSERT_EQ(plain.size(), ahead.size());
+    for (size_t i = 0; i < plain.size(); ++i) {
+        SCOPED_TRACE(::testing::Message() << "ask " << i);
+        EXPECT_EQ(plain[i].ok, ahead[i].ok);
+        EXPECT_TRUE(plain[i].bytes == ahead[i].bytes);
+        EXPECT_EQ(plain[i].boxes, ahead[i].boxes);
+    }
+    // The table does what it says: decoded entries, the write and read failures.
+    EXPECT_TRUE(plain[0].ok && plain[0].bytes.size() > 200000);
+    EXPECT_EQ(1u, plain[3].boxes);
+    EXPECT_EQ(1u, plain[10].boxes);
+    EXPECT_FALSE(plain[9].ok);
+    EXPECT_EQ("second", plain[11].bytes);
+}
+
 TEST(DecompressFile, UnwritableDestinationShowsTheWriteMessage) {
     ScratchFolder dir;
     MessageRecorder boxes(IDOK);
