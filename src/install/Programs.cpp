@@ -22,7 +22,29 @@ const wchar_t kRunElevatedFlag[] = L" -RUNELEVATED";
 // ERROR_ELEVATION_REQUIRED, which not every SDK's headers name.
 constexpr DWORD kElevationRequired = 740;
 
-bool CreateProcessFor(const WString& commandLine, bool wait, DWORD& error, DWORD* exitCode) {
+// Waits for `process` to end. With `keepWindowsAnswering`, the calling thread owns a window (the
+// container's) that must go on painting and updating while the program runs: its messages are
+// dispatched meanwhile. A quit message stops that and is posted again for the thread's own loop.
+void WaitForProcess(HANDLE process, bool keepWindowsAnswering) {
+    while (keepWindowsAnswering) {
+        DWORD woke = ::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        if (woke != WAIT_OBJECT_0 + 1) return;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ::PostQuitMessage(int(msg.wParam));
+                keepWindowsAnswering = false;
+                break;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    ::WaitForSingleObject(process, INFINITE);
+}
+
+bool CreateProcessFor(const WString& commandLine, bool wait, bool keepWindowsAnswering, DWORD& error,
+                      DWORD* exitCode) {
     // The system may write into the command line it is given.
     std::vector<wchar_t> buffer(commandLine.c_str(), commandLine.c_str() + commandLine.Length());
     STARTUPINFOW startup{};
@@ -36,7 +58,7 @@ bool CreateProcessFor(const WString& commandLine, bool wait, DWORD& error, DWORD
     KernelHandle process(info.hProcess);
     KernelHandle thread(info.hThread);
     if (wait) {
-        ::WaitForSingleObject(process.Get(), INFINITE);
+        WaitForProcess(process.Get(), keepWindowsAnswering);
         DWORD code = 0;
         if (exitCode && ::GetExitCodeProcess(process.Get(), &code)) *exitCode = code;
     }
@@ -73,10 +95,10 @@ WString CommandLineForProgram(const WString& program) {
 
 namespace {
 
-bool StartCommandLineImpl(const WString& commandLine, bool wait, DWORD* exitCode) {
+bool StartCommandLineImpl(const WString& commandLine, bool wait, DWORD* exitCode, bool keepWindowsAnswering = false) {
     if (exitCode) *exitCode = 0;
     DWORD error = ERROR_SUCCESS;
-    if (CreateProcessFor(commandLine, wait, error, exitCode)) return true;
+    if (CreateProcessFor(commandLine, wait, keepWindowsAnswering, error, exitCode)) return true;
     ::SetLastError(error);  // after the buffer's release, for the caller
     return false;
 }
@@ -176,7 +198,10 @@ void RunProgram(const WString& programLine, const WString& argumentsLine, bool w
         WString commandLine =
             arguments.Empty() ? CommandLineForProgram(program) : FormatText(L"\"%s\" %s", program.c_str(), arguments.c_str());
         ExpandPlaceholders(commandLine);
-        ran = StartCommandLineImpl(commandLine, wait, exitCode);
+        // An owner window of this very thread (the container's, on the container worker) would
+        // neither paint nor show the next installer's number while the program runs.
+        const bool ownWindow = owner && ::GetWindowThreadProcessId(owner, nullptr) == ::GetCurrentThreadId();
+        ran = StartCommandLineImpl(commandLine, wait, exitCode, ownWindow);
         if (!ran && ::GetLastError() == kElevationRequired) ran = LaunchElevated(program, arguments, wait, exitCode);
         commandLineRun = true;
     }

@@ -29,6 +29,8 @@ constexpr DWORD kProgramNotRun = 1603;
 // - Run here, a document without arguments is opened through the shell; anything else is
 //   started as a command line, and a program that needs elevation is started elevated.
 // A program that cannot be run is reported as "Error whilst running '%s'" unless in silent mode.
+// When `owner` belongs to the calling thread, that thread's messages are dispatched while it waits
+// for the program, so that its window keeps painting.
 // `exitCode`, when given, receives the exit code of a program run here and waited for (0 when it
 // was not waited for or was handed to the launcher), or kProgramNotRun.
 void RunProgram(const WString& programLine, const WString& arguments, bool wait, bool mayRunAsUser, HWND owner,

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 
 using namespace tarvo;
 using namespace tarvo::testing;
@@ -222,6 +225,37 @@ TEST_F(RunProgramTest, ProgramsThatCannotRunAreReportedUnlessSilent) {
         }
     }
     EXPECT_TRUE(launcher_.Requests().empty());
+}
+
+// The container waits for each installer on the thread that owns its window: while the program
+// runs, that thread must go on answering its window (painting, the installer number), or the
+// window stays frozen until the end.
+TEST_F(RunProgramTest, WaitingForAProgramKeepsTheCallersOwnWindowAnswering) {
+    const std::wstring gate = scratch_ / L"gate";
+    WNDCLASSW plain = {};
+    plain.lpfnWndProc = ::DefWindowProcW;
+    plain.hInstance = ::GetModuleHandleW(nullptr);
+    plain.lpszClassName = L"TarvoTestOwnWindow";
+    ::RegisterClassW(&plain);
+    HWND window = ::CreateWindowExW(0, plain.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    plain.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    // A message sent to the window must come back while the program waits for the gate; the gate
+    // opens either way, so that a failing run still ends.
+    std::atomic<bool> answered{false};
+    std::thread user([&] {
+        DWORD_PTR result = 0;
+        answered = ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result) != 0;
+        WriteBytes(gate, "open");
+    });
+    DWORD code = 99;
+    RunProgram(FixturePath(L"tarvo-probe.exe").c_str(), (L"--exit=5 --wait-file=\"" + gate + L"\"").c_str(), true, false,
+               window, &code);
+    user.join();
+    ::DestroyWindow(window);
+    EXPECT_TRUE(answered.load());
+    EXPECT_EQ(5u, code);
+    EXPECT_GE(LineIndex(Log(), "ended"), 0);
 }
 
 TEST(ManifestLevel, FindsTheMarkerAnywhereInAnyCase) {
