@@ -132,6 +132,10 @@ void WaitForConsumer() {
 }  // namespace
 
 void ServeRequests(const WString& channelPath, const RunRequestHandler& run) {
+    // The pause guards against reading a request its writer is still writing; with no file there
+    // is nothing to guard (the launcher's last call, after the elevated instance has ended, then
+    // returns at once instead of holding every installation back by half a second).
+    if (!PathExists(channelPath)) return;
     ::Sleep(kReadPauseMs);
     if (!PathExists(channelPath)) return;
     {

@@ -27,8 +27,9 @@ extern const wchar_t kSetStringRequest[];     // "[setreg_hkcu_string]"
 // the channel, with no owner window); the channel itself does not know how programs are run.
 using RunRequestHandler = std::function<void(const WString& program, const WString& arguments, bool wait)>;
 
-// Launcher side. After a 500 ms pause that lets a writer finish, carries out every request in the
-// file in file order, then deletes the file (up to 10 attempts) whether or not it could be read:
+// Launcher side. When the file exists: after a 500 ms pause that lets a writer finish, carries out
+// every request in the file in file order, then deletes the file (up to 10 attempts) whether or
+// not it could be read:
 // the deletion tells the writer that its request is done. Registry writes create missing keys;
 // their failures, like those of programs, are not reported back. A null `run` ignores "[run]".
 void ServeRequests(const WString& channelPath, const RunRequestHandler& run);
