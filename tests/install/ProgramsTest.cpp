@@ -249,8 +249,8 @@ TEST_F(RunProgramTest, WaitingForAProgramKeepsTheCallersOwnWindowAnswering) {
         WriteBytes(gate, "open");
     });
     DWORD code = 99;
-    RunProgram(FixturePath(L"tarvo-probe.exe").c_str(), (L"--exit=5 --wait-file=\"" + gate + L"\"").c_str(), true, false,
-               window, &code);
+    const std::wstring arguments = L"--exit=5 --wait-file=\"" + gate + L"\"";
+    RunProgram(FixturePath(L"tarvo-probe.exe").c_str(), arguments.c_str(), true, false, window, &code);
     user.join();
     ::DestroyWindow(window);
     EXPECT_TRUE(answered.load());
