@@ -125,7 +125,8 @@ protected:
         std::wstring questions;           // two messages, then beta alone
         std::wstring variants;            // 32-bit alpha and probe, 64-bit gamma and probe
         std::wstring nested;              // the variants container in both variants, and probes
-        std::wstring failing;             // alpha, the damaged one, gamma with its wizard, beta
+        std::wstring broken;              // no program at all, named .exe
+        std::wstring failing;             // alpha, the damaged one, the broken one, gamma with its wizard, beta
         std::wstring setupNames;          // probes named setup.* and otherwise, packed by hand
     };
 
@@ -166,6 +167,8 @@ protected:
             ADD_FAILURE() << "no package trailer in " << Narrow(b.gamma);
         b.damaged = b.work / L"damaged.exe";
         tarvo::testing::WriteBytes(b.damaged, bytes);
+        b.broken = b.work / L"broken.exe";
+        tarvo::testing::WriteBytes(b.broken, "not a program\r\n");
 
         b.three =
             Build(ContainerScript({}, {L"alpha--silent.exe", L"beta--silent.exe", L"gamma--silent.exe"}),
@@ -189,13 +192,14 @@ protected:
                           {L"outer-probe.exe", probe},
                           {L"outer-probe__TVI_WIN64.exe", probe}},
                          L"nested.exe");
-        b.failing =
-            Build(ContainerScript({}, {L"alpha--silent.exe", L"damaged.exe", L"gamma.exe", L"beta--silent.exe"}),
-                  {{L"alpha--silent.exe", b.alpha},
-                   {L"damaged.exe", b.damaged},
-                   {L"gamma.exe", b.gamma},
-                   {L"beta--silent.exe", b.beta}},
-                  L"failing.exe");
+        b.failing = Build(ContainerScript({}, {L"alpha--silent.exe", L"damaged.exe", L"broken.exe", L"gamma.exe",
+                                               L"beta--silent.exe"}),
+                          {{L"alpha--silent.exe", b.alpha},
+                           {L"damaged.exe", b.damaged},
+                           {L"broken.exe", b.broken},
+                           {L"gamma.exe", b.gamma},
+                           {L"beta--silent.exe", b.beta}},
+                          L"failing.exe");
         b.setupNames = BuildSetupNames(probe);
     }
 
@@ -411,26 +415,43 @@ TEST_F(ContainerInstall, VariantsFollowWindowsOrTheForceSwitchDownToANestedConta
 
 // The container's exit code is the first non-zero one of its installers, and a failing installer
 // does not stop the ones after it: here Gamma's damaged copy reports its package and fails (1603),
+// a file that is no program cannot be started (1603, reported by the container over its window),
 // then the user closes Gamma's own wizard (1602).
 TEST_F(ContainerInstall, ExitCodeIsTheFirstFailingInstallersAndTheRestStillRun) {
     Program container(built_->failing, L"");
     ASSERT_TRUE(container.Started());
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        std::vector<HWND> windows = VisibleWindowsOf(container.Pid());
+        window = windows.empty() ? nullptr : windows[0];
+        return window != nullptr;
+    }));
 
-    // The damaged installer's boxes (in whichever of its processes shows them) are answered until
-    // the next installer's wizard is up.
+    // The boxes are answered until the next installer's wizard is up.
     int corrupted = 0;
+    std::optional<MessageBoxSeen> notRun;
     const wchar_t* const gammaWizard = L"Tarvo E2E Gamma Installer";
     ASSERT_TRUE(WaitUntil([&] {
+        // The damaged installer's own boxes, in whichever of its processes shows them.
         if (std::optional<MessageBoxSeen> box = FindMessageBox(0, L"corrupted")) {
             EXPECT_EQ(box->text, L"This installation is corrupted, please obtain a new copy.");
             box->Press(IDOK);
             ++corrupted;
             WaitUntil([&] { return !::IsWindowVisible(box->window); }, 5000);
         }
+        if (std::optional<MessageBoxSeen> box = FindMessageBox(container.Pid(), L"Error whilst running")) {
+            notRun = box;
+            EXPECT_EQ(::GetWindow(box->window, GW_OWNER), window);
+            box->Press(IDOK);
+            WaitUntil([&] { return !::IsWindowVisible(box->window); }, 5000);
+        }
         HWND wizard = ::FindWindowW(nullptr, gammaWizard);
         return wizard && ::IsWindowVisible(wizard);
     }));
     EXPECT_GE(corrupted, 1);
+    ASSERT_TRUE(notRun.has_value());
+    EXPECT_NE(notRun->text.find(L"broken.exe'"), std::wstring::npos) << Narrow(notRun->text);
+    EXPECT_EQ(notRun->caption, L"Setup");
 
     DriverProcess driver({L"click", gammaWizard, L"\"Cancel\"", L"gone", gammaWizard, L"30000"});
     EXPECT_EQ(driver.Finish(), 0u) << driver.Output();
