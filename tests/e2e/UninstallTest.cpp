@@ -75,13 +75,17 @@ protected:
         KillProcessesNamed(L"TarvoUninstall.exe");
         ForgetPendingRenamesUnder(folder_);
         ForgetProduct(kNotes, {L"notes.exe"});
+        RemoveTree(customFolder_);
         ::DeleteFileW(bystander_.c_str());
         for (const wchar_t* file : kRootBystanders) ::DeleteFileW((SystemFolder().substr(0, 3) + file).c_str());
     }
 
-    void Install() {
-        ASSERT_EQ(RunToEnd(*setup_, L"--silent"), 0u);
-        ASSERT_TRUE(Exists(folder_ + L"\\notes.exe"));
+    // Installs silently, into the proposed folder or into `installTo`.
+    void Install(const std::wstring& installTo = L"") {
+        std::wstring arguments = L"--silent";
+        if (!installTo.empty()) arguments += L" --installto=\"" + installTo + L"\"";
+        ASSERT_EQ(RunToEnd(*setup_, arguments), 0u);
+        ASSERT_TRUE(Exists((installTo.empty() ? folder_ : installTo) + L"\\notes.exe"));
         ASSERT_TRUE(Exists(RecordFile(kNotes)));
     }
 
@@ -103,6 +107,8 @@ protected:
     static std::wstring* setup_;
     const std::wstring folder_ = ProgramFiles() + L"\\Tarvo Notes";
     const std::wstring menuFolder_ = StartPrograms() + L"\\Tarvo Notes";
+    // A folder of the user's choice, right under the drive's root.
+    const std::wstring customFolder_ = SystemFolder().substr(0, 3) + L"Tarvo E2E Notes";
     // Things of the machine that the product has no part in.
     const std::wstring bystander_ = ProgramFiles() + L"\\Tarvo E2E Bystander.txt";
     // Files at the system drive's root named as the product's files.
@@ -112,10 +118,16 @@ Project* NotesRemoval::project_ = nullptr;
 std::wstring* NotesRemoval::setup_ = nullptr;
 
 TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndNothingElse) {
-    for (const Start& start : kStarts) {
-        SCOPED_TRACE(start.name);
+    struct Case {
+        Start start;
+        std::wstring installTo;  // empty: the proposed folder
+    } cases[] = {{kStarts[0], L""}, {kStarts[1], L""}, {kStarts[1], customFolder_}};
+    for (const Case& c : cases) {
+        const Start& start = c.start;
+        const std::wstring folder = c.installTo.empty() ? folder_ : c.installTo;
+        SCOPED_TRACE(std::string(start.name) + " " + Narrow(folder));
         Forget();
-        Install();
+        Install(c.installTo);
         const std::string uninstaller = ReadBytes(SharedUninstaller());
         ASSERT_FALSE(uninstaller.empty());
         EXPECT_EQ(Recorded(kNotes, L"UninstallString"),
@@ -132,9 +144,9 @@ TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndN
 
         // Files, folders and shortcuts, up to the protected folders.
         for (const wchar_t* file : {L"\\notes.exe", L"\\notes-shell.dll", L"\\readme.txt"}) {
-            EXPECT_FALSE(Exists(folder_ + file)) << Narrow(file);
+            EXPECT_FALSE(Exists(folder + file)) << Narrow(file);
         }
-        EXPECT_FALSE(Exists(folder_));
+        EXPECT_FALSE(Exists(folder));
         EXPECT_FALSE(Exists(menuFolder_));
         EXPECT_TRUE(Exists(ProgramFiles()));
         EXPECT_TRUE(Exists(StartPrograms()));
