@@ -79,22 +79,26 @@ else()
 endif()
 
 # tarvo_tests_in_folder(LAYER DEPS ...): every *Test.cpp of the calling folder becomes its own
-# test executable named LAYER_<file>, e.g. base/FilesTest.cpp -> base_files_test.
+# test executable named LAYER_<file>, e.g. base/FilesTest.cpp -> base_files_test. The names are
+# left in LAYER_TESTS for the caller.
 function(tarvo_tests_in_folder layer)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp")
+  set(names)
   foreach(file IN LISTS tests)
     get_filename_component(stem "${file}" NAME_WE)
     string(REGEX REPLACE "Test$" "" stem "${stem}")
     string(REGEX REPLACE "([a-z0-9])([A-Z])" "\\1_\\2" stem "${stem}")
     string(TOLOWER "${stem}" stem)
     tarvo_test(${layer}_${stem}_test SOURCES "${file}" DEPS ${ARG_DEPS})
+    list(APPEND names ${layer}_${stem}_test)
     # Windows of these layers share one display, one mouse and one foreground window: their
     # tests take turns instead of moving each other's cursor.
     if(TARVO_RUN_TESTS AND layer MATCHES "^(ui|dialogs|container)$")
       set_tests_properties(${layer}_${stem}_test PROPERTIES RESOURCE_LOCK desktop)
     endif()
   endforeach()
+  set(${layer}_TESTS ${names} PARENT_SCOPE)
 endfunction()
 
 # tarvo_subdirectory(DIR): add_subdirectory for a folder that holds a CMakeLists.txt; a folder that

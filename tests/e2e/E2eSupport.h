@@ -345,23 +345,7 @@ inline std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
 
 // --- Clean-up ----------------------------------------------------------------------------------
 
-// Removes a folder with everything in it (no-op when it is missing).
-inline void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring full = folder + L"\\" + name;
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-            else ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
+using testing::RemoveTree;
 
 // Puts the machine back as it was before a product was installed: its folder under Program
 // Files, its Start menu folder and desktop shortcut, its registry key under Software (both
