@@ -16,12 +16,25 @@ tarvo_wine_vars() {
   export WINEPREFIX="$root/wineprefix"
   export WINEARCH=win64
   export WINEDEBUG=-all
-  # No Mono or Gecko install prompts: nothing we test needs them.
-  export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+  # No Mono or Gecko install prompts: nothing we test needs them. No menu entries, desktop files
+  # or icons in the Linux home for the shortcuts that tests create (winemenubuilder).
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
   if [ -f "$root/xvfb.display" ]; then
     DISPLAY=$(cat "$root/xvfb.display")
     export DISPLAY
   fi
+}
+
+# Wine links the user's Desktop, Documents and other shell folders to the Linux home folder, so a
+# shortcut that a test puts on the desktop would land in $HOME, shared by every build tree of the
+# machine. Real folders inside the prefix instead.
+tarvo_wine_sandbox() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm -f "$link" && mkdir -p "$link"
+    fi
+  done
 }
 
 tarvo_wine_prefix() {
@@ -42,6 +55,7 @@ tarvo_wine_prefix() {
       "$(tarvo_wine_bin)" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 &&
         touch "$WINEPREFIX/.tarvo-unmanaged"
     fi
+    tarvo_wine_sandbox
   ) 9>"$root/wineprefix.lock"
 }
 
