@@ -172,14 +172,39 @@ inline void ClickAt(POINT point) {
     ::SendInput(3, input, sizeof(INPUT));
 }
 
-// Clicks the tick image of an option row, as a user unticks or ticks it: the image stands 28
-// pixels from the row's left edge at 96 DPI, 16 pixels wide.
-inline void ClickRowTick(HWND list, int row) {
+// Where the tick image of an option row is on the screen: 28 pixels from the row's left edge at
+// 96 DPI, 16 pixels wide, centred in the row's height.
+inline RECT RowTickRect(HWND list, int row) {
     const int height = int(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
     const int top = int(::SendMessageW(list, LB_GETTOPINDEX, 0, 0));
-    POINT point = {28 + 8, (row - top) * height + height / 2};
-    ::ClientToScreen(list, &point);
-    ClickAt(point);
+    POINT corner = {28, (row - top) * height + (height - 16) / 2};
+    ::ClientToScreen(list, &corner);
+    return RECT{corner.x, corner.y, corner.x + 16, corner.y + 16};
+}
+
+// Whether the row shows its tick: the ticked image is filled with blue, the unticked one is a
+// grey frame on white. Read from the screen, as a user sees it.
+inline bool RowTicked(HWND list, int row) {
+    RECT r = RowTickRect(list, row);
+    HDC screen = ::GetDC(nullptr);
+    int blue = 0;
+    for (int y = r.top; y < r.bottom; ++y) {
+        for (int x = r.left; x < r.right; ++x) {
+            COLORREF c = ::GetPixel(screen, x, y);
+            if (GetBValue(c) > 150 && GetBValue(c) > GetRValue(c) + 60) ++blue;
+        }
+    }
+    ::ReleaseDC(nullptr, screen);
+    return blue > 16;
+}
+
+// Clicks the tick image of an option row, as a user unticks or ticks it, and waits until the row
+// shows the change; false when it did not.
+inline bool ClickRowTick(HWND list, int row) {
+    const bool before = RowTicked(list, row);
+    RECT r = RowTickRect(list, row);
+    ClickAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    return WaitUntil([&] { return RowTicked(list, row) != before; }, 10000);
 }
 
 // The screen's DPI as this desktop reports it.

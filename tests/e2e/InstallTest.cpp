@@ -323,7 +323,7 @@ TEST_F(FileInUse, TheReplacementWaitsForTheRestart) {
             if (c.restartRowTicked) {
                 EXPECT_FALSE(Screenshot(wizard, L"install-finished-restart").empty());
             } else {
-                ClickRowTick(OptionList(wizard), 0);
+                ASSERT_TRUE(ClickRowTick(OptionList(wizard), 0));
             }
             ASSERT_EQ(0u, Drive({L"click", setup.Caption(), std::to_wstring(IDC_CANCEL_FINISH)}, log)) << log;
         }

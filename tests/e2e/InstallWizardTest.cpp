@@ -115,9 +115,14 @@ TEST_F(NotesWizard, ReadyLicenceInstallFinishedCarriesOutOnlyTheTickedRows) {
         if (c.screenshots) {
             EXPECT_FALSE(Screenshot(wizard, L"install-finished-options").empty());
         }
-        if (!c.desktopIcon) ClickRowTick(list, 0);
-        ClickRowTick(list, 1);
-        if (!c.startProgram) ClickRowTick(list, 2);
+        for (int row = 0; row < 3; ++row) EXPECT_TRUE(RowTicked(list, row)) << "row " << row << " starts ticked";
+        if (!c.desktopIcon) {
+            ASSERT_TRUE(ClickRowTick(list, 0));
+        }
+        ASSERT_TRUE(ClickRowTick(list, 1)) << "the readme row would hold the finish";
+        if (!c.startProgram) {
+            ASSERT_TRUE(ClickRowTick(list, 2));
+        }
         ASSERT_EQ(0u, Drive({L"click", caption, Id(IDC_CANCEL_FINISH)}, log)) << log;
         // The dialog ends by itself once the ticked rows are carried out.
         DWORD code = setup.Finish();
@@ -289,7 +294,6 @@ TEST_F(WaitingWizard, TheLauncherServesTheElevatedInstanceAndCancelAnsweredNoLet
     EXPECT_TRUE(WaitUntil([&] { return ReadDword(HKEY_CURRENT_USER, kWaitingKey, L"Count").has_value(); }));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kWaitingKey, L"Greeting").value_or(L"-"), L"Hello from " + Folder(kWaiting));
     EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kWaitingKey, L"Count").value_or(0), 42u);
-    EXPECT_TRUE(WaitUntil([&] { return !Exists(request); })) << "the launcher removes a request it has carried out";
 
     // The program to run as the user is started by the launcher, and the installation waits.
     ASSERT_TRUE(WaitUntil([&] { return ProbePid() != 0; })) << ReadBytes(LogPath());
@@ -297,6 +301,13 @@ TEST_F(WaitingWizard, TheLauncherServesTheElevatedInstanceAndCancelAnsweredNoLet
     ASSERT_EQ(1u, probes.size()) << "the probe was not started by the launcher";
     EXPECT_EQ(ProbePid(), probes[0].pid);
     EXPECT_TRUE(ChildrenOf(elevated, L"probe.exe").empty());
+    // The request stays in the file until the program has ended: that keeps the installation
+    // waiting.
+    content = ReadBytes(request);
+    lines.assign(reinterpret_cast<const wchar_t*>(content.data()), content.size() / sizeof(wchar_t));
+    EXPECT_EQ(lines.substr(0, 7), L"[run]\r\n");
+    EXPECT_NE(lines.find(L"probe.exe\r\n--log="), std::wstring::npos) << Narrow(lines);
+    EXPECT_EQ(lines.substr(lines.size() < 5 ? 0 : lines.size() - 5), L"\r\n1\r\n");
     ASSERT_TRUE(setup.WaitForPage([](HWND w) { return OnInstallingPage(w); }));
     EXPECT_TRUE(Exists(Folder(kWaiting) + L"first.txt"));
     EXPECT_FALSE(Exists(Folder(kWaiting) + L"second.txt"));
@@ -308,6 +319,7 @@ TEST_F(WaitingWizard, TheLauncherServesTheElevatedInstanceAndCancelAnsweredNoLet
     EXPECT_TRUE(OnInstallingPage(wizard));
     ReleaseProbe();
     ASSERT_TRUE(setup.WaitForPage(OnFinishedPage));
+    EXPECT_FALSE(Exists(request)) << "the launcher removes a request once it has carried it out";
     EXPECT_EQ(nullptr, OptionList(wizard)) << "nothing optional was offered";
     EXPECT_FALSE(Screenshot(wizard, L"install-finished-plain").empty());
     ASSERT_EQ(0u, Drive({L"click", caption, Id(IDC_CANCEL_FINISH), L"gone", caption, L"30000"}, log)) << log;
