@@ -32,34 +32,36 @@ inline std::wstring TextOf(HWND window) {
     return text;
 }
 
+struct WindowSearch {
+    DWORD pid;  // 0: every process
+    std::vector<HWND> found;
+};
+
+// Window enumeration callbacks are stdcall functions in the 32-bit build, which a lambda cannot be.
+inline BOOL CALLBACK AddVisibleWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (::IsWindowVisible(window) && (search->pid == 0 || owner == search->pid)) search->found.push_back(window);
+    return TRUE;
+}
+
+inline BOOL CALLBACK AddWindow(HWND window, LPARAM param) {
+    reinterpret_cast<WindowSearch*>(param)->found.push_back(window);
+    return TRUE;
+}
+
 // The visible top-level windows of process `pid` (every process when `pid` is 0).
 inline std::vector<HWND> VisibleWindowsOf(DWORD pid) {
-    struct Search {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search{pid, {}};
-    ::EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (::IsWindowVisible(window) && (s->pid == 0 || owner == s->pid)) s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{pid, {}};
+    ::EnumWindows(AddVisibleWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 inline std::vector<HWND> ChildrenOf(HWND parent) {
-    std::vector<HWND> children;
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
-    return children;
+    WindowSearch search{0, {}};
+    ::EnumChildWindows(parent, AddWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // A message box on the screen: its caption, its text and its buttons by command id.
