@@ -64,6 +64,21 @@ inline std::vector<HWND> ChildrenOf(HWND parent) {
     return search.found;
 }
 
+// Moves every other visible window that covers part of `window` off the screen; true when there
+// was none.
+inline bool MoveOthersAside(HWND window) {
+    RECT mine = {};
+    ::GetWindowRect(window, &mine);
+    bool clear = true;
+    for (HWND other : VisibleWindowsOf(0)) {
+        RECT theirs = {}, common = {};
+        if (other == window || !::GetWindowRect(other, &theirs) || !::IntersectRect(&common, &mine, &theirs)) continue;
+        ::SetWindowPos(other, nullptr, -2000, -2000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        clear = false;
+    }
+    return clear;
+}
+
 // A message box on the screen: its caption, its text and its buttons by command id.
 struct MessageBoxSeen {
     HWND window = nullptr;

@@ -289,11 +289,15 @@ TEST_F(ContainerInstall, RunsEveryInstallerInOrderUnderItsWindow) {
     // console window that Windows gives tarvo-probe (a console program started by a program
     // without one) stands in a corner: both moved aside, so that the screenshot shows the
     // container window alone.
-    for (HWND w : VisibleWindowsOf(0)) {
-        if (w == window) continue;
-        ::SetWindowPos(w, nullptr, -2000, -2000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    ::Sleep(1000);  // lets the moves reach the screen
+    // The console window comes up a moment after its program has started: the screen counts as
+    // clear once nothing has covered the container window for half a second.
+    int clearPolls = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            clearPolls = MoveOthersAside(window) ? clearPolls + 1 : 0;
+            return clearPolls >= 10;
+        },
+        20000));
     std::wstring shot = SaveScreenshot(window, L"container-three-installers.bmp");
     EXPECT_FALSE(shot.empty());
 
