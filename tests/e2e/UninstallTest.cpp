@@ -150,6 +150,9 @@ TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndN
         EXPECT_FALSE(Exists(menuFolder_));
         EXPECT_TRUE(Exists(ProgramFiles()));
         EXPECT_TRUE(Exists(StartPrograms()));
+        // The desktop shortcut (optional, so not made in a silent install) sends the removal to
+        // the desktop folder, which is empty in a fresh prefix.
+        EXPECT_TRUE(Exists(Desktop()));
         // Registry values of the script, the DLL's own value (it was unregistered), the App
         // Paths key.
         for (const wchar_t* value : {L"InstallDir", L"WordWrap", L"Palette", L"Registered"}) {
