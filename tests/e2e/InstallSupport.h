@@ -7,6 +7,8 @@
 #include "e2e/E2eSupport.h"
 #include "resources/resource.h"
 
+#include <winternl.h>
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -233,6 +235,32 @@ inline std::vector<ProcessEntry> ProcessesNamed(const std::wstring& exeName) {
         if (::lstrcmpiW(p.exe.c_str(), exeName.c_str()) == 0) found.push_back(p);
     }
     return found;
+}
+
+// The command line another process was started with, read from its process parameters; empty
+// when it cannot be read. Both processes are of the same bitness here.
+inline std::wstring CommandLineOf(DWORD pid) {
+    using QueryFn = LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    KernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    if (!query || !process) return L"";
+    PROCESS_BASIC_INFORMATION basic = {};
+    if (query(process.Get(), ProcessBasicInformation, &basic, sizeof(basic), nullptr) != 0) return L"";
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    SIZE_T read = 0;
+    if (!::ReadProcessMemory(process.Get(), basic.PebBaseAddress, &peb, sizeof(peb), &read) ||
+        !::ReadProcessMemory(process.Get(), peb.ProcessParameters, &parameters, sizeof(parameters), &read)) {
+        return L"";
+    }
+    std::wstring text(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+    if (text.empty() ||
+        !::ReadProcessMemory(process.Get(), parameters.CommandLine.Buffer, &text[0], parameters.CommandLine.Length,
+                             &read)) {
+        return L"";
+    }
+    return text;
 }
 
 // Stops (or lets go on) every thread of a process this test started, the way a debugger does: a

@@ -287,6 +287,9 @@ TEST_F(WaitingWizard, TheLauncherServesTheElevatedInstanceAndCancelAnsweredNoLet
     std::wstring lines(reinterpret_cast<const wchar_t*>(content.data()), content.size() / sizeof(wchar_t));
     EXPECT_EQ(lines, L"[setreg_hkcu_string]\r\nGreeting\r\nSoftware\\Tarvo E2E Waiting\r\nHello from " + Folder(kWaiting) +
                          L"\r\n");
+    // The launcher named that file when it started the second instance.
+    EXPECT_NE(CommandLineOf(elevated).find(L"--IsElevated=\"" + request + L"\""), std::wstring::npos)
+        << Narrow(CommandLineOf(elevated)) << " | " << Narrow(request);
     EXPECT_FALSE(ReadString(HKEY_CURRENT_USER, kWaitingKey, L"Greeting").has_value())
         << "the value was written by another process than the launcher";
     EXPECT_TRUE(OnInstallingPage(wizard));
