@@ -183,7 +183,7 @@ TEST_F(NotesRemoval, AFileInUseIsDeletedAtTheRestart) {
         DWORD exitCode;
         const wchar_t* screenshot;
     } cases[] = {
-        {kStarts[0], true, 3010, L"uninstall-restart-row.bmp"},
+        {kStarts[0], true, 3010, L"uninstall-restart-row-96dpi.bmp"},
         {kStarts[1], false, 1641, nullptr},
     };
     for (const Case& c : cases) {
@@ -208,7 +208,7 @@ TEST_F(NotesRemoval, AFileInUseIsDeletedAtTheRestart) {
         if (c.untick) {
             ClickFirstRowCheckBox(list);
             if (ScreenDpi() == 96) {
-                EXPECT_FALSE(Screenshot(wizard, L"uninstall-restart-row-unticked.bmp").empty());
+                EXPECT_FALSE(Screenshot(wizard, L"uninstall-restart-row-unticked-96dpi.bmp").empty());
             }
         }
         PressFinish();

@@ -127,7 +127,7 @@ TEST_F(UninstallActions, RunInOrderBeforeAnythingIsRemovedWhileTheWizardCannotBe
     EXPECT_EQ(WindowTextOf(::GetDlgItem(wizard, kWizardNext)), L"Uninstall");
     EXPECT_EQ(WindowTextOf(::GetDlgItem(wizard, kWizardCancel)), L"Cancel");
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(wizard, kWizardProgress)));
-    Shoot(wizard, L"uninstall-ready.bmp");
+    Shoot(wizard, L"uninstall-ready-96dpi.bmp");
     {
         DriverProcess driver({L"click", kUninstallerCaption, Text(kWizardNext)});
         EXPECT_EQ(driver.Finish(), 0u) << driver.Output();
@@ -139,7 +139,7 @@ TEST_F(UninstallActions, RunInOrderBeforeAnythingIsRemovedWhileTheWizardCannotBe
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(wizard, kWizardNext)));
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(wizard, kWizardCancel)));
     EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(wizard, kWizardProgress)));
-    Shoot(wizard, L"uninstall-removing.bmp");
+    Shoot(wizard, L"uninstall-removing-96dpi.bmp");
     // Every way of closing is refused while it runs.
     {
         DriverProcess driver({L"click", kUninstallerCaption, Text(kWizardCancel), L"mouse", kUninstallerCaption,
@@ -164,7 +164,7 @@ TEST_F(UninstallActions, RunInOrderBeforeAnythingIsRemovedWhileTheWizardCannotBe
         << Narrow(StaticTexts(box));
     EXPECT_EQ(::GetWindow(box, GW_OWNER), wizard);
     ExpectInstalled("while the error is shown");
-    Shoot(box, L"uninstall-error.bmp");
+    Shoot(box, L"uninstall-error-96dpi.bmp");
     {
         DriverProcess driver({L"answer", L"Error whilst running", L"OK"});
         EXPECT_EQ(driver.Finish(), 0u) << driver.Output();
@@ -176,7 +176,7 @@ TEST_F(UninstallActions, RunInOrderBeforeAnythingIsRemovedWhileTheWizardCannotBe
     ASSERT_TRUE(WaitUntil([&] { return (completed = UninstallWizardWindow()) && ShowsCompletedPage(completed); }));
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(completed, kWizardProgress)));
     EXPECT_EQ(RestartList(completed), nullptr);
-    Shoot(completed, L"uninstall-completed.bmp");
+    Shoot(completed, L"uninstall-completed-96dpi.bmp");
     {
         DriverProcess driver(
             {L"click", kUninstallerCaption, Text(kWizardCancel), L"gone", kUninstallerCaption, L"20000"});
