@@ -104,6 +104,10 @@ TEST_F(NotesWizard, ReadyLicenceInstallFinishedCarriesOutOnlyTheTickedRows) {
 
         // Install; the script's Information box comes up while installing.
         ASSERT_EQ(0u, Drive({L"click", caption, Id(IDC_INSTALL)}, log)) << log;
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitUntil([&] { return (box = FindMessageBox(L"keeps each user's notes")) != nullptr; }));
+        EXPECT_TRUE(OnInstallingPage(wizard));
+        EXPECT_EQ(::GetWindow(box, GW_OWNER), wizard) << "the wizard owns the box";
         std::wstring message = WaitAndAnswer(L"keeps each user's notes", IDOK);
         EXPECT_EQ(message,
                   L"Tarvo Notes keeps each user's notes in that user's own settings.\r\nUninstalling Tarvo Notes "
