@@ -139,12 +139,15 @@ TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndN
         WriteBytes(bystander_, "not part of any product");
         SetString(HKEY_LOCAL_MACHINE, kNotesKey, L"KeptByUser", L"mine");
         SetString(HKEY_CURRENT_USER, kNotesKey, L"Theme", L"dark");
+        // A read-only file is still deleted at once.
+        ASSERT_TRUE(::SetFileAttributesW((folder + L"\\readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
 
         ASSERT_EQ(Uninstall(start), 0u);
 
         // Files, folders and shortcuts, up to the protected folders.
         for (const wchar_t* file : {L"\\notes.exe", L"\\notes-shell.dll", L"\\readme.txt"}) {
             EXPECT_FALSE(Exists(folder + file)) << Narrow(file);
+            EXPECT_FALSE(DeletionPendingFor(folder + file)) << Narrow(file);
         }
         EXPECT_FALSE(Exists(folder));
         EXPECT_FALSE(Exists(menuFolder_));
