@@ -139,6 +139,10 @@ TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndN
         WriteBytes(bystander_, "not part of any product");
         SetString(HKEY_LOCAL_MACHINE, kNotesKey, L"KeptByUser", L"mine");
         SetString(HKEY_CURRENT_USER, kNotesKey, L"Theme", L"dark");
+        // The desktop shortcut that the finish page offers (a silent install does not make it);
+        // the uninstaller deletes it by its path.
+        const std::wstring desktopShortcut = Desktop() + L"\\Tarvo Notes.lnk";
+        ASSERT_TRUE(::CopyFileW((menuFolder_ + L"\\Tarvo Notes.lnk").c_str(), desktopShortcut.c_str(), FALSE));
         // A read-only file is still deleted at once.
         ASSERT_TRUE(::SetFileAttributesW((folder + L"\\readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
 
@@ -153,8 +157,8 @@ TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndN
         EXPECT_FALSE(Exists(menuFolder_));
         EXPECT_TRUE(Exists(ProgramFiles()));
         EXPECT_TRUE(Exists(StartPrograms()));
-        // The desktop shortcut (optional, so not made in a silent install) sends the removal to
-        // the desktop folder, which is empty in a fresh prefix.
+        // The desktop folder, empty again in a fresh prefix, stays.
+        EXPECT_FALSE(Exists(desktopShortcut));
         EXPECT_TRUE(Exists(Desktop()));
         // Registry values of the script, the DLL's own value (it was unregistered), the App
         // Paths key.
