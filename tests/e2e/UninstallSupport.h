@@ -184,20 +184,22 @@ inline void ClickAt(POINT point) {
     ::SendInput(3, input, sizeof(INPUT));
 }
 
-// Clicks the check box of the first row of the restart list: at 96 DPI the box is the 16-pixel
-// icon drawn 28 pixels from the row's left edge.
-inline void ClickFirstRowCheckBox(HWND list) {
-    const int rowHeight = int(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
-    POINT point = {28 + 8, rowHeight / 2};
-    ::ClientToScreen(list, &point);
-    ClickAt(point);
-}
-
 inline int ScreenDpi() {
     HDC screen = ::GetDC(nullptr);
     int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
     ::ReleaseDC(nullptr, screen);
     return dpi;
+}
+
+// Clicks the check box of the first row of the restart list: the check icon (16, 20 or 24 pixels
+// by DPI) drawn 28 scaled pixels from the row's left edge.
+inline void ClickFirstRowCheckBox(HWND list) {
+    const int scaled100 = ::MulDiv(100, ScreenDpi(), 96);
+    const int iconSize = scaled100 < 125 ? 16 : scaled100 < 150 ? 20 : 24;
+    const int rowHeight = int(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+    POINT point = {::MulDiv(28, ScreenDpi(), 96) + iconSize / 2, rowHeight / 2};
+    ::ClientToScreen(list, &point);
+    ClickAt(point);
 }
 
 // Saves a screenshot of `window` after a moment for painting, with the mouse moved out of the
