@@ -160,21 +160,24 @@ TEST_F(RegistryEntryTest, BinaryDataComesFromThePackageForEveryRoot) {
 
 TEST(RegisterAppPath, InstalledProgramsGetAnAppPathsKey) {
     const std::wstring appPaths = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+    // Names no real product uses: the end-to-end tests install Tarvo Notes, whose notes.exe gets
+    // a key of its own, and may run beside this test.
     struct Clean {
         std::wstring key;
         ~Clean() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()); }
-    } notes{appPaths + L"notes.exe"}, viewer{appPaths + L"Viewer.EXE"};
+    } notes{appPaths + L"tarvo-app-path-test.exe"}, viewer{appPaths + L"Tarvo-App-Path-Viewer.EXE"};
     DestinationFolder = L"C:\\Apps\\Notes\\";
 
-    RegisterAppPath(L"C:\\Apps\\Notes\\notes.exe");
-    RegisterAppPath(L"<Destination>Bin\\Viewer.EXE");
+    RegisterAppPath(L"C:\\Apps\\Notes\\tarvo-app-path-test.exe");
+    RegisterAppPath(L"<Destination>Bin\\Tarvo-App-Path-Viewer.EXE");
     RegisterAppPath(L"C:\\Apps\\Notes\\notes.dll");
     RegisterAppPath(L"C:\\Apps\\Notes.exe\\readme");
     DestinationFolder.Clear();
 
-    EXPECT_EQ(L"C:\\Apps\\Notes\\notes.exe", ReadRegValue(HKEY_LOCAL_MACHINE, notes.key, L"").Text());
+    EXPECT_EQ(L"C:\\Apps\\Notes\\tarvo-app-path-test.exe", ReadRegValue(HKEY_LOCAL_MACHINE, notes.key, L"").Text());
     EXPECT_EQ(L"C:\\Apps\\Notes\\", ReadRegValue(HKEY_LOCAL_MACHINE, notes.key, L"Path").Text());
-    EXPECT_EQ(L"C:\\Apps\\Notes\\Bin\\Viewer.EXE", ReadRegValue(HKEY_LOCAL_MACHINE, viewer.key, L"").Text());
+    EXPECT_EQ(L"C:\\Apps\\Notes\\Bin\\Tarvo-App-Path-Viewer.EXE",
+              ReadRegValue(HKEY_LOCAL_MACHINE, viewer.key, L"").Text());
     EXPECT_EQ(L"C:\\Apps\\Notes\\Bin\\", ReadRegValue(HKEY_LOCAL_MACHINE, viewer.key, L"Path").Text());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, appPaths + L"notes.dll"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, appPaths + L"readme"));
