@@ -17,7 +17,9 @@ namespace {
 
 std::wstring Id(int id) { return std::to_wstring(id); }
 
-bool Contains(const std::string& text, const std::wstring& part) { return text.find(Narrow(part)) != std::string::npos; }
+bool Contains(const std::string& text, const std::wstring& part) {
+    return text.find(Narrow(part)) != std::string::npos;
+}
 
 // --- Tarvo Notes, installed through its wizard ----------------------------------------------------
 
@@ -289,8 +291,8 @@ TEST_F(WaitingWizard, TheLauncherServesTheElevatedInstanceAndCancelAnsweredNoLet
     EXPECT_TRUE(WaitUntil([&] { return !(request = FindRequestFile(L"[setreg_hkcu_string]")).empty(); }));
     std::string content = ReadBytes(request);
     std::wstring lines(reinterpret_cast<const wchar_t*>(content.data()), content.size() / sizeof(wchar_t));
-    EXPECT_EQ(lines, L"[setreg_hkcu_string]\r\nGreeting\r\nSoftware\\Tarvo E2E Waiting\r\nHello from " + Folder(kWaiting) +
-                         L"\r\n");
+    EXPECT_EQ(lines, L"[setreg_hkcu_string]\r\nGreeting\r\nSoftware\\Tarvo E2E Waiting\r\nHello from " +
+                         Folder(kWaiting) + L"\r\n");
     // The launcher named that file when it started the second instance.
     EXPECT_NE(CommandLineOf(elevated).find(L"--IsElevated=\"" + request + L"\""), std::wstring::npos)
         << Narrow(CommandLineOf(elevated)) << " | " << Narrow(request);
@@ -299,7 +301,8 @@ TEST_F(WaitingWizard, TheLauncherServesTheElevatedInstanceAndCancelAnsweredNoLet
     EXPECT_TRUE(OnInstallingPage(wizard));
     FreezeProcess(launcher, false);
     EXPECT_TRUE(WaitUntil([&] { return ReadDword(HKEY_CURRENT_USER, kWaitingKey, L"Count").has_value(); }));
-    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kWaitingKey, L"Greeting").value_or(L"-"), L"Hello from " + Folder(kWaiting));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kWaitingKey, L"Greeting").value_or(L"-"),
+              L"Hello from " + Folder(kWaiting));
     EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kWaitingKey, L"Count").value_or(0), 42u);
 
     // The program to run as the user is started by the launcher, and the installation waits.
