@@ -1,5 +1,6 @@
 #include "dialogs/UninstallWizard.h"
 
+#include "base/CommandLine.h"
 #include "base/ExitCodes.h"
 #include "base/Process.h"
 #include "base/Progress.h"
@@ -55,7 +56,8 @@ void DrawPageIcon(const BitmapCanvas& canvas, int id, int x, int y) {
 
 void dlgUnInstall::_CmdClose::OnClick(bool) { dialog_.closeRequested_ = 1; }
 
-dlgUnInstall::dlgUnInstall() {
+dlgUnInstall::dlgUnInstall(const WString& commandLine) {
+    noRestart_ = HasText(commandLine, L"--norestart");
     endCode_ = CreateFromTemplate(IDD_UNINSTALL, nullptr, true);
 }
 
@@ -125,10 +127,14 @@ void dlgUnInstall::ShowCompletedPage() {
     ::EnableWindow(finish, TRUE);
     closeButton_.Enable(true);
     ::ShowWindow(ItemHandle(IDC_PROGRESS), SW_HIDE);
-    if (UninstallNeedsRestart) AddRestartRow();
+    // Silent mode stops only to let someone choose the restart; with "--norestart" (the quiet
+    // uninstall string of the record) there is nothing to choose, and a deployment tool that
+    // started it must not wait on a page that nobody sees.
+    bool silentEnd = SilentMode && (!UninstallNeedsRestart || noRestart_);
+    if (UninstallNeedsRestart && !(SilentMode && noRestart_)) AddRestartRow();
     PaintPage();
     ::InvalidateRect(window, nullptr, TRUE);
-    if (SilentMode && !UninstallNeedsRestart) OnClose();
+    if (silentEnd) OnClose();
 }
 
 void dlgUnInstall::AddRestartRow() {
@@ -227,8 +233,10 @@ LRESULT dlgUnInstall::PreFilterMessage(HWND window, UINT message, WPARAM wParam,
     return 0;
 }
 
-DWORD RunUninstallWizard() {
-    dlgUnInstall wizard;
+DWORD RunUninstallWizard() { return RunUninstallWizard(WString(::GetCommandLineW())); }
+
+DWORD RunUninstallWizard(const WString& commandLine) {
+    dlgUnInstall wizard(commandLine);
     if (wizard.EndCode() == -1) return kExitFailed;
     if (wizard.UninstallPage != dlgUnInstall::Completed) return kExitUserCancelled;
     if (wizard.RestartStarted()) return kExitRestartStarted;

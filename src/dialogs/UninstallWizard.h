@@ -31,8 +31,9 @@ public:
     };
 
     // Runs the wizard (template 123) modally; returns when it has ended. Reads InstallerCaption,
-    // ProjectName and DestinationFolder, which the uninstall start-up has set.
-    dlgUnInstall();
+    // ProjectName and DestinationFolder, which the uninstall start-up has set. `commandLine` is
+    // the process's whole command line ("--norestart").
+    explicit dlgUnInstall(const WString& commandLine);
     ~dlgUnInstall() override;
 
     int32_t UninstallPage = Ready;
@@ -72,13 +73,16 @@ private:
     WorkerThread worker_;
     XValueList valueList_;
     bool restartStarted_ = false;
+    bool noRestart_ = false;
     INT_PTR endCode_ = -1;
 };
 
 // Runs the uninstall wizard and returns the process's exit code: 0 when the product was removed,
 // 1602 when the user closed the wizard without removing it, 3010 when it was removed but a file
 // waits for a restart that was not started, 1641 when the restart was started, 1603 when the
-// wizard could not be shown.
+// wizard could not be shown. A silent removal given "--norestart" never stops to offer the
+// restart: it ends by itself, and a file left for the restart gives 3010.
 DWORD RunUninstallWizard();
+DWORD RunUninstallWizard(const WString& commandLine);
 
 }  // namespace tarvo

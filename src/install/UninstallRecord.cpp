@@ -89,9 +89,11 @@ std::vector<UninstallValue> UninstallKeyValues() {
     values.push_back(NumberValue(L"EstimatedSize", uint32_t(InstallSizeKB)));
     values.push_back(
         TextValue(L"UninstallString", FormatText(L"\"%s\" <uninstall>%s", uninstaller.c_str(), recordFile.c_str())));
-    // What Windows and deployment tools run to remove the product without questions.
-    values.push_back(TextValue(L"QuietUninstallString",
-                               FormatText(L"\"%s\" <Silent> <uninstall>%s", uninstaller.c_str(), recordFile.c_str())));
+    // What Windows and deployment tools run to remove the product without questions: no page to
+    // wait on, no restart (a file left for the restart gives exit code 3010). "<uninstall>" comes
+    // last: the data file's path runs to the end of the command line.
+    values.push_back(TextValue(L"QuietUninstallString", FormatText(L"\"%s\" --norestart <Silent> <uninstall>%s",
+                                                                   uninstaller.c_str(), recordFile.c_str())));
     values.push_back(TextValue(L"InstallTo", DestinationFolder));
     return values;
 }

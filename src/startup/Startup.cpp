@@ -67,7 +67,7 @@ DWORD RunSetup(HINSTANCE instance) {
     DetectWow64();
 
     if (HasText(commandLine, L"<uninstall>") || HasText(commandLine, L"--uninstall=")) {
-        return RunUninstallMode({RunUninstallWizard, [] { ShowWaitingWindow(); }});
+        return RunUninstallMode({[] { return RunUninstallWizard(); }, [] { ShowWaitingWindow(); }});
     }
 
     ComApartment com;

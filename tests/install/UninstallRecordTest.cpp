@@ -283,7 +283,7 @@ TEST_F(UninstallRecordTest, KeyHoldsTheProductsValuesInOrder) {
         Number(L"NoRepair", 1),
         Number(L"EstimatedSize", 5120),
         Text(L"UninstallString", L"\"" + uninstaller + L"\" <uninstall>" + record),
-        Text(L"QuietUninstallString", L"\"" + uninstaller + L"\" <Silent> <uninstall>" + record),
+        Text(L"QuietUninstallString", L"\"" + uninstaller + L"\" --norestart <Silent> <uninstall>" + record),
         Text(L"InstallTo", L"C:\\Apps\\Sample Notes\\"),
     };
     EXPECT_EQ(expected, Planned());
