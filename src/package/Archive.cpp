@@ -230,8 +230,9 @@ void PackageArchive::Prefetch(const StringList& names) {
         }
     }
     lookahead_ = lookahead;
-    // The extracting thread keeps one core for itself: writing, comparing versions, copying.
-    unsigned helpers = cores - 1 < 3 ? cores - 1 : 3;
+    // One decoder per core: the extracting thread mostly waits for them, and its writing and
+    // copying fills the gaps.
+    unsigned helpers = cores < 4 ? cores : 4;
     const WString copyPath = copyName_.Path();
     try {
         for (unsigned t = 0; t < helpers; ++t) {
