@@ -34,7 +34,15 @@ WString ShellFolder(int csidl) {
     return WString(buffer);
 }
 
+// Whether `text` holds `placeholder`, matched as the substitution matches it. The folder behind
+// a placeholder is asked for only then: the shell's answers are slow, and an installation expands
+// two paths for every file it places.
+bool Holds(const WString& text, const wchar_t* placeholder) {
+    return text.Upper().Contains(WString(placeholder).Upper());
+}
+
 void SubstituteShellFolder(WString& text, const wchar_t* placeholder, int csidl, const wchar_t* below = nullptr) {
+    if (!Holds(text, placeholder)) return;
     WString folder = ShellFolder(csidl);
     if (folder.Empty()) return;
     if (below) {
@@ -64,11 +72,13 @@ void ExpandPlaceholders(WString& text) {
     // substituted whole rather than cut to 260 units.
     Substitute(text, L"<Destination>", DestinationFolder);
 
-    const wchar_t* versionKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    WString programFiles;
-    if (Use64BitProgramFiles) programFiles = ReadString(HKEY_LOCAL_MACHINE, versionKey, L"ProgramW6432Dir");
-    if (programFiles.Empty()) programFiles = ReadString(HKEY_LOCAL_MACHINE, versionKey, L"ProgramFilesDir");
-    Substitute(text, L"<Program Files>", programFiles);
+    if (Holds(text, L"<Program Files>")) {
+        const wchar_t* versionKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+        WString programFiles;
+        if (Use64BitProgramFiles) programFiles = ReadString(HKEY_LOCAL_MACHINE, versionKey, L"ProgramW6432Dir");
+        if (programFiles.Empty()) programFiles = ReadString(HKEY_LOCAL_MACHINE, versionKey, L"ProgramFilesDir");
+        Substitute(text, L"<Program Files>", programFiles);
+    }
 
     SubstituteShellFolder(text, L"<Startup>", CSIDL_STARTUP);
     SubstituteShellFolder(text, L"<Start Programs>", CSIDL_COMMON_PROGRAMS);
