@@ -17,6 +17,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -216,6 +217,42 @@ private:
     testing::ScratchFolder folder_;
     testing::ScratchFolder output_;
 };
+
+// An installer that a test suite builds once (in SetUpTestSuite) and drops after its last test.
+class SuiteInstaller {
+public:
+    // A fresh, empty project folder to fill before Build.
+    e2e::Project& Start() {
+        project_ = std::make_unique<e2e::Project>();
+        setup_.clear();
+        return *project_;
+    }
+    // The project it is built from (Start first).
+    e2e::Project& Source() { return *project_; }
+    // Builds the project; the installer's path, empty when the builder failed.
+    const std::wstring& Build(const std::wstring& name) {
+        setup_ = project_->Build(name);
+        return setup_;
+    }
+    const std::wstring& Setup() const { return setup_; }
+    void Drop() {
+        project_.reset();
+        setup_.clear();
+    }
+
+private:
+    std::unique_ptr<e2e::Project> project_;
+    std::wstring setup_;
+};
+
+// Copies the example product's project, as the example build assembled it, into `project`: the
+// builder never writes into the build tree's own folder.
+inline void CopyNotesProject(Project& project) {
+    for (const wchar_t* file : {L"setup.dat", L"setup.lic", L"setup.bmp", L"readme.txt", L"bin\\notes.exe",
+                                L"bin\\notes-shell.dll", L"data\\palette.bin"}) {
+        project.CopyIn(file, NotesProject() + L"\\" + file);
+    }
+}
 
 // --- Registry ----------------------------------------------------------------------------------
 

@@ -18,22 +18,13 @@ const std::wstring kNotesKey = L"Software\\Tarvo Notes";
 class NotesInstall : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        project_ = new Project;
-        setup_ = new std::wstring;
-        // The project as the example build assembled it; the copy keeps the build tree's folder
-        // untouched by anything the builder might write.
-        for (const wchar_t* file : {L"setup.dat", L"setup.lic", L"setup.bmp", L"readme.txt", L"bin\\notes.exe",
-                                    L"bin\\notes-shell.dll", L"data\\palette.bin"}) {
-            project_->CopyIn(file, NotesProject() + L"\\" + file);
-        }
-        *setup_ = project_->Build(L"notes-setup.exe");
+        installer_.Start();
+        CopyNotesProject(installer_.Source());
+        installer_.Build(L"notes-setup.exe");
     }
-    static void TearDownTestSuite() {
-        delete project_;
-        delete setup_;
-    }
+    static void TearDownTestSuite() { installer_.Drop(); }
     void SetUp() override {
-        ASSERT_FALSE(setup_->empty()) << "the installer was not built";
+        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
         Forget();
     }
     void TearDown() override { Forget(); }
@@ -42,17 +33,15 @@ protected:
         RemoveTree(customFolder_);
     }
 
-    static std::wstring ProjectFile(const wchar_t* name) { return project_->Path() + L"\\" + name; }
+    static std::wstring ProjectFile(const wchar_t* name) { return installer_.Source().Path() + L"\\" + name; }
 
-    static Project* project_;
-    static std::wstring* setup_;
+    static SuiteInstaller installer_;
     const std::wstring customFolder_ = L"C:\\Tarvo E2E Notes";
 };
-Project* NotesInstall::project_ = nullptr;
-std::wstring* NotesInstall::setup_ = nullptr;
+SuiteInstaller NotesInstall::installer_;
 
 TEST_F(NotesInstall, SilentInstallToAChosenFolderLeavesTheWholeProductBehind) {
-    DWORD code = RunToEnd(*setup_, L"--silent --installto=\"" + customFolder_ + L"\"");
+    DWORD code = RunToEnd(installer_.Setup(), L"--silent --installto=\"" + customFolder_ + L"\"");
     ASSERT_EQ(code, 0u);
 
     const std::wstring folder = customFolder_ + L"\\";
@@ -98,7 +87,7 @@ TEST_F(NotesInstall, SilentInstallToAChosenFolderLeavesTheWholeProductBehind) {
 // else the remembered folder, else the folder in the uninstall record; "--installto" wins over
 // all of them. Cancel on the Ready page ends with 1602 and changes nothing.
 TEST_F(NotesInstall, AReinstallProposesTheFolderOfTheInstallationBefore) {
-    ASSERT_EQ(0u, RunToEnd(*setup_, L"--silent --installto=\"" + customFolder_ + L"\""));
+    ASSERT_EQ(0u, RunToEnd(installer_.Setup(), L"--silent --installto=\"" + customFolder_ + L"\""));
     const std::wstring remembered = L"C:\\Tarvo E2E Remembered";
     ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\TarvoInstall", kNotes.c_str(), REG_SZ,
                                                remembered.c_str(), DWORD((remembered.size() + 1) * sizeof(wchar_t))));
@@ -121,7 +110,7 @@ TEST_F(NotesInstall, AReinstallProposesTheFolderOfTheInstallationBefore) {
         SCOPED_TRACE(c.name);
         c.before();
         std::string log;
-        RunningInstaller setup(*setup_, c.switches, kNotes);
+        RunningInstaller setup(installer_.Setup(), c.switches, kNotes);
         HWND wizard = setup.WaitForWizard();
         ASSERT_NE(nullptr, wizard);
         EXPECT_EQ(Narrow(TextOf(Item(wizard, IDC_FOLDER))), Narrow(c.proposed));
@@ -251,22 +240,18 @@ const std::wstring kInUse = L"Tarvo E2E In Use";
 class FileInUse : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        project_ = new Project;
-        setup_ = new std::wstring;
-        project_->File(L"held.txt", "new held\r\n");
-        project_->File(L"free.txt", "new free\r\n");
-        project_->Script(
+        installer_.Start();
+        installer_.Source().File(L"held.txt", "new held\r\n");
+        installer_.Source().File(L"free.txt", "new free\r\n");
+        installer_.Source().Script(
             "[Project Name]\nTarvo E2E In Use\n\n[Install To]\n<Program Files>\\Tarvo E2E In Use\n\n"
             "[CopyFile]\nheld.txt\n<Destination>\\held.txt\n\n"
             "[CopyFile]\nfree.txt\n<Destination>\\free.txt\n");
-        *setup_ = project_->Build(L"in-use-setup.exe");
+        installer_.Build(L"in-use-setup.exe");
     }
-    static void TearDownTestSuite() {
-        delete project_;
-        delete setup_;
-    }
+    static void TearDownTestSuite() { installer_.Drop(); }
     void SetUp() override {
-        ASSERT_FALSE(setup_->empty()) << "the installer was not built";
+        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
         Forget();
     }
     void TearDown() override { Forget(); }
@@ -278,11 +263,9 @@ protected:
     }
     static std::wstring Folder() { return ProgramFiles() + L"\\" + kInUse + L"\\"; }
 
-    static Project* project_;
-    static std::wstring* setup_;
+    static SuiteInstaller installer_;
 };
-Project* FileInUse::project_ = nullptr;
-std::wstring* FileInUse::setup_ = nullptr;
+SuiteInstaller FileInUse::installer_;
 
 // The file in use is replaced at the next restart. A silent install asks for the restart by
 // itself (1641); "--norestart" holds it back and says that one is still needed (3010). In the
@@ -310,7 +293,7 @@ TEST_F(FileInUse, TheReplacementWaitsForTheRestart) {
         HeldFile held(Folder() + L"held.txt");
         ASSERT_TRUE(held.Held());
 
-        RunningInstaller setup(*setup_, c.switches, kInUse);
+        RunningInstaller setup(installer_.Setup(), c.switches, kInUse);
         if (c.interactive) {
             std::string log;
             ASSERT_EQ(0u, Drive({L"wait", setup.Caption(), L"30000", L"click", setup.Caption(),

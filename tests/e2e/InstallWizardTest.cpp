@@ -29,31 +29,22 @@ const std::wstring kNotesKey = L"Software\\Tarvo Notes";
 class NotesWizard : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        project_ = new Project;
-        setup_ = new std::wstring;
-        for (const wchar_t* file : {L"setup.dat", L"setup.lic", L"setup.bmp", L"readme.txt", L"bin\\notes.exe",
-                                    L"bin\\notes-shell.dll", L"data\\palette.bin"}) {
-            project_->CopyIn(file, NotesProject() + L"\\" + file);
-        }
-        *setup_ = project_->Build(L"notes-setup.exe");
+        installer_.Start();
+        CopyNotesProject(installer_.Source());
+        installer_.Build(L"notes-setup.exe");
     }
-    static void TearDownTestSuite() {
-        delete project_;
-        delete setup_;
-    }
+    static void TearDownTestSuite() { installer_.Drop(); }
     void SetUp() override {
-        ASSERT_FALSE(setup_->empty()) << "the installer was not built";
+        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
         ForgetProduct(kNotes, {L"notes.exe"});
     }
     void TearDown() override { ForgetProduct(kNotes, {L"notes.exe"}); }
 
-    static std::wstring ProjectFile(const wchar_t* name) { return project_->Path() + L"\\" + name; }
+    static std::wstring ProjectFile(const wchar_t* name) { return installer_.Source().Path() + L"\\" + name; }
 
-    static Project* project_;
-    static std::wstring* setup_;
+    static SuiteInstaller installer_;
 };
-Project* NotesWizard::project_ = nullptr;
-std::wstring* NotesWizard::setup_ = nullptr;
+SuiteInstaller NotesWizard::installer_;
 
 // The Finished page of Tarvo Notes offers three rows, in script order: the desktop icon, the
 // readme (opened and waited for), the program (started). The readme row is always unticked here:
@@ -74,7 +65,7 @@ TEST_F(NotesWizard, ReadyLicenceInstallFinishedCarriesOutOnlyTheTickedRows) {
         SCOPED_TRACE(c.name);
         ForgetProduct(kNotes, {L"notes.exe"});
         std::string log;
-        RunningInstaller setup(*setup_, L"", kNotes);
+        RunningInstaller setup(installer_.Setup(), L"", kNotes);
         const std::wstring caption = setup.Caption();
 
         // The Ready page: the proposed folder, Install, and the link to the terms.

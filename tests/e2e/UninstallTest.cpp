@@ -54,20 +54,13 @@ HWND WaitForCompletedPage() {
 class NotesRemoval : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        project_ = new Project;
-        setup_ = new std::wstring;
-        for (const wchar_t* file : {L"setup.dat", L"setup.lic", L"setup.bmp", L"readme.txt", L"bin\\notes.exe",
-                                    L"bin\\notes-shell.dll", L"data\\palette.bin"}) {
-            project_->CopyIn(file, NotesProject() + L"\\" + file);
-        }
-        *setup_ = project_->Build(L"notes-setup.exe");
+        installer_.Start();
+        CopyNotesProject(installer_.Source());
+        installer_.Build(L"notes-setup.exe");
     }
-    static void TearDownTestSuite() {
-        delete project_;
-        delete setup_;
-    }
+    static void TearDownTestSuite() { installer_.Drop(); }
     void SetUp() override {
-        ASSERT_FALSE(setup_->empty()) << "the installer was not built";
+        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
         Forget();
     }
     void TearDown() override { Forget(); }
@@ -84,7 +77,7 @@ protected:
     void Install(const std::wstring& installTo = L"") {
         std::wstring arguments = L"--silent";
         if (!installTo.empty()) arguments += L" --installto=\"" + installTo + L"\"";
-        ASSERT_EQ(RunToEnd(*setup_, arguments), 0u);
+        ASSERT_EQ(RunToEnd(installer_.Setup(), arguments), 0u);
         ASSERT_TRUE(Exists((installTo.empty() ? folder_ : installTo) + L"\\notes.exe"));
         ASSERT_TRUE(Exists(RecordFile(kNotes)));
     }
@@ -103,8 +96,7 @@ protected:
         return uninstaller.Finish();
     }
 
-    static Project* project_;
-    static std::wstring* setup_;
+    static SuiteInstaller installer_;
     const std::wstring folder_ = ProgramFiles() + L"\\Tarvo Notes";
     const std::wstring menuFolder_ = StartPrograms() + L"\\Tarvo Notes";
     // A folder of the user's choice, right under the drive's root.
@@ -114,8 +106,7 @@ protected:
     // Files at the system drive's root named as the product's files.
     static constexpr const wchar_t* kRootBystanders[] = {L"notes.exe", L"notes-shell.dll", L"readme.txt"};
 };
-Project* NotesRemoval::project_ = nullptr;
-std::wstring* NotesRemoval::setup_ = nullptr;
+SuiteInstaller NotesRemoval::installer_;
 
 TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndNothingElse) {
     struct Case {
