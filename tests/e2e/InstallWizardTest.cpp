@@ -225,7 +225,7 @@ protected:
     }
     void TearDown() override { Forget(); }
     static void Forget() {
-        ForgetProduct(kWaiting);
+        ForgetProduct(kWaiting, {L"probe.exe"});
         ForgetProduct(kCancel);
         ::DeleteFileW(LogPath().c_str());
         ::DeleteFileW(ReleasePath().c_str());
