@@ -8,6 +8,7 @@
 #include "base/Process.h"
 #include "base/Text.h"
 #include "base/Win.h"
+#include "common/TestProcess.h"
 #include "package/PackageFixture.h"
 #include "package/SetupPackage.h"
 
@@ -31,77 +32,18 @@ inline std::wstring BesideTest(const wchar_t* name) {
     return folder + name;
 }
 
-inline std::wstring QuoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-    std::wstring quoted = L"\"";
-    for (wchar_t c : argument) {
-        if (c == L'"') quoted += L'\\';
-        quoted += c;
-    }
-    return quoted + L"\"";
-}
-
-inline std::string ReadWholeFile(const std::wstring& path) {
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    std::string bytes;
-    if (!file) return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    return bytes;
-}
-
-// The UI driver running with the given steps; its standard output goes to a temporary file.
-class DriverProcess {
+// The UI driver running with the given steps.
+class DriverProcess : public TestProcess {
 public:
-    explicit DriverProcess(const std::vector<std::wstring>& steps) {
-        wchar_t folder[MAX_PATH] = {0};
-        wchar_t name[MAX_PATH] = {0};
-        ::GetTempPathW(MAX_PATH, folder);
-        ::GetTempFileNameW(folder, L"drv", 0, name);
-        outputPath_ = name;
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        FileHandle output(::CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                        CREATE_ALWAYS, 0, nullptr));
-        std::wstring driver = BesideTest(L"tarvo-uidriver.exe");
-        std::wstring commandLine = QuoteArgument(driver);
-        for (const std::wstring& step : steps) commandLine += L" " + QuoteArgument(step);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output.Get();
-        startup.hStdError = output.Get();
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(driver.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                             &info)) {
-            process_.Reset(info.hProcess);
-            ::CloseHandle(info.hThread);
-        }
-    }
-    ~DriverProcess() {
-        if (process_ && Running()) ::TerminateProcess(process_.Get(), 2);
-        ::DeleteFileW(outputPath_.c_str());
-    }
-    DriverProcess(const DriverProcess&) = delete;
-    DriverProcess& operator=(const DriverProcess&) = delete;
-
-    bool Started() const { return process_.Valid(); }
-    bool Running() const { return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
-    // Waits for the end (a bound against hanging) and returns the exit code; 1000 when it is
-    // still running.
-    DWORD Finish(DWORD capMs = 60000) {
-        if (!process_) return 1000;
-        if (::WaitForSingleObject(process_.Get(), capMs) != WAIT_OBJECT_0) return 1000;
-        DWORD code = 1000;
-        ::GetExitCodeProcess(process_.Get(), &code);
-        return code;
-    }
-    std::string Output() const { return ReadWholeFile(outputPath_); }
+    explicit DriverProcess(const std::vector<std::wstring>& steps)
+        : TestProcess(BesideTest(L"tarvo-uidriver.exe"), JoinSteps(steps)) {}
 
 private:
-    KernelHandle process_;
-    std::wstring outputPath_;
+    static std::wstring JoinSteps(const std::vector<std::wstring>& steps) {
+        std::wstring joined;
+        for (const std::wstring& step : steps) joined += (joined.empty() ? L"" : L" ") + QuoteArgument(step);
+        return joined;
+    }
 };
 
 // What a dialog received while it ran: its window and the command ids and close requests that

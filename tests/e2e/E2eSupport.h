@@ -82,83 +82,9 @@ inline std::vector<ProcessEntry> Processes() {
     return list;
 }
 
-// Ends every process whose file name is `exeName` (case-insensitive): what a failing test leaves
-// running must not disturb the next one.
-inline void KillProcessesNamed(const std::wstring& exeName) {
-    for (const ProcessEntry& p : Processes()) {
-        if (::lstrcmpiW(p.exe.c_str(), exeName.c_str()) != 0) continue;
-        KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, p.pid));
-        if (process) ::TerminateProcess(process.Get(), 999);
-    }
-}
-
-inline std::wstring FileNameOf(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// A program started with a command line tail, its standard output and error going to a file.
-class Program {
-public:
-    // `arguments` is everything after the quoted program path, passed on as it is.
-    Program(const std::wstring& exe, const std::wstring& arguments) : exe_(exe) {
-        wchar_t folder[MAX_PATH] = {0};
-        wchar_t name[MAX_PATH] = {0};
-        ::GetTempPathW(MAX_PATH, folder);
-        ::GetTempFileNameW(folder, L"e2e", 0, name);
-        outputPath_ = name;
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        FileHandle output(::CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                        CREATE_ALWAYS, 0, nullptr));
-        std::wstring commandLine = L"\"" + exe + L"\"";
-        if (!arguments.empty()) commandLine += L" " + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output.Get();
-        startup.hStdError = output.Get();
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                             &info)) {
-            process_.Reset(info.hProcess);
-            ::CloseHandle(info.hThread);
-            pid_ = info.dwProcessId;
-        }
-    }
-    ~Program() {
-        if (Running()) {
-            ::TerminateProcess(process_.Get(), 999);
-            KillProcessesNamed(FileNameOf(exe_));
-        }
-        ::DeleteFileW(outputPath_.c_str());
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool Started() const { return process_.Valid(); }
-    DWORD Pid() const { return pid_; }
-    bool Running() const { return process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
-    // Waits for the end and returns the exit code. The limit only keeps a broken run from hanging:
-    // past it, the program and every process of the same name are ended and 1000 comes back.
-    DWORD Finish(DWORD limitMs = 120000) {
-        if (!process_) return 1001;
-        if (::WaitForSingleObject(process_.Get(), limitMs) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process_.Get(), 999);
-            KillProcessesNamed(FileNameOf(exe_));
-            return 1000;
-        }
-        DWORD code = 1000;
-        ::GetExitCodeProcess(process_.Get(), &code);
-        return code;
-    }
-    std::string Output() const { return ReadWholeFile(outputPath_); }
-
-private:
-    std::wstring exe_;
-    KernelHandle process_;
-    DWORD pid_ = 0;
-    std::wstring outputPath_;
-};
+using testing::FileNameOf;
+using testing::KillProcessesNamed;
+using Program = testing::TestProcess;
 
 // Runs a program to its end; its exit code (1000 when it had to be ended, 1001 when it did not
 // start).
