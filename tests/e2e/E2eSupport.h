@@ -327,4 +327,27 @@ inline void ForgetProduct(const std::wstring& product, const std::vector<std::ws
     ::DeleteFileW(RecordFile(product).c_str());
 }
 
+// A suite around the example product's installer, built once for the suite. Every test starts
+// and ends with the product forgotten; a suite that leaves more behind extends Forget.
+class NotesSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        installer_.Start();
+        CopyNotesProject(installer_.Source());
+        installer_.Build(L"notes-setup.exe");
+    }
+    static void TearDownTestSuite() { installer_.Drop(); }
+    void SetUp() override {
+        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
+        Forget();
+    }
+    void TearDown() override { Forget(); }
+    virtual void Forget() { ForgetProduct(L"Tarvo Notes", {L"notes.exe"}); }
+
+    // A file of the project the installer was built from, e.g. L"bin\\notes.exe".
+    static std::wstring ProjectFile(const wchar_t* name) { return installer_.Source().Path() + L"\\" + name; }
+
+    static inline SuiteInstaller installer_;
+};
+
 }  // namespace tarvo::e2e

@@ -15,30 +15,14 @@ const std::wstring kNotes = L"Tarvo Notes";
 const std::wstring kNotesKey = L"Software\\Tarvo Notes";
 
 // The example product's installer, built once for every test here.
-class NotesInstall : public ::testing::Test {
+class NotesInstall : public NotesSuite {
 protected:
-    static void SetUpTestSuite() {
-        installer_.Start();
-        CopyNotesProject(installer_.Source());
-        installer_.Build(L"notes-setup.exe");
-    }
-    static void TearDownTestSuite() { installer_.Drop(); }
-    void SetUp() override {
-        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
-        Forget();
-    }
-    void TearDown() override { Forget(); }
-    void Forget() {
-        ForgetProduct(kNotes, {L"notes.exe"});
+    void Forget() override {
+        NotesSuite::Forget();
         RemoveTree(customFolder_);
     }
-
-    static std::wstring ProjectFile(const wchar_t* name) { return installer_.Source().Path() + L"\\" + name; }
-
-    static SuiteInstaller installer_;
     const std::wstring customFolder_ = L"C:\\Tarvo E2E Notes";
 };
-SuiteInstaller NotesInstall::installer_;
 
 TEST_F(NotesInstall, SilentInstallToAChosenFolderLeavesTheWholeProductBehind) {
     DWORD code = RunToEnd(installer_.Setup(), L"--silent --installto=\"" + customFolder_ + L"\"");

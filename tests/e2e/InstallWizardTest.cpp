@@ -26,25 +26,7 @@ bool Contains(const std::string& text, const std::wstring& part) {
 const std::wstring kNotes = L"Tarvo Notes";
 const std::wstring kNotesKey = L"Software\\Tarvo Notes";
 
-class NotesWizard : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        installer_.Start();
-        CopyNotesProject(installer_.Source());
-        installer_.Build(L"notes-setup.exe");
-    }
-    static void TearDownTestSuite() { installer_.Drop(); }
-    void SetUp() override {
-        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
-        ForgetProduct(kNotes, {L"notes.exe"});
-    }
-    void TearDown() override { ForgetProduct(kNotes, {L"notes.exe"}); }
-
-    static std::wstring ProjectFile(const wchar_t* name) { return installer_.Source().Path() + L"\\" + name; }
-
-    static SuiteInstaller installer_;
-};
-SuiteInstaller NotesWizard::installer_;
+class NotesWizard : public NotesSuite {};
 
 // The Finished page of Tarvo Notes offers three rows, in script order: the desktop icon, the
 // readme (opened and waited for), the program (started). The readme row is always unticked here:

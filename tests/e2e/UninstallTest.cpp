@@ -51,23 +51,12 @@ HWND WaitForCompletedPage() {
 }
 
 // The example product, its installer built once for every test here.
-class NotesRemoval : public ::testing::Test {
+class NotesRemoval : public NotesSuite {
 protected:
-    static void SetUpTestSuite() {
-        installer_.Start();
-        CopyNotesProject(installer_.Source());
-        installer_.Build(L"notes-setup.exe");
-    }
-    static void TearDownTestSuite() { installer_.Drop(); }
-    void SetUp() override {
-        ASSERT_FALSE(installer_.Setup().empty()) << "the installer was not built";
-        Forget();
-    }
-    void TearDown() override { Forget(); }
-    void Forget() {
+    void Forget() override {
         KillProcessesNamed(L"TarvoUninstall.exe");
         ForgetPendingRenamesUnder(folder_);
-        ForgetProduct(kNotes, {L"notes.exe"});
+        NotesSuite::Forget();
         RemoveTree(customFolder_);
         ::DeleteFileW(bystander_.c_str());
         for (const wchar_t* file : kRootBystanders) ::DeleteFileW((SystemFolder().substr(0, 3) + file).c_str());
@@ -95,8 +84,6 @@ protected:
         }
         return uninstaller.Finish();
     }
-
-    static SuiteInstaller installer_;
     const std::wstring folder_ = ProgramFiles() + L"\\Tarvo Notes";
     const std::wstring menuFolder_ = StartPrograms() + L"\\Tarvo Notes";
     // A folder of the user's choice, right under the drive's root.
@@ -106,7 +93,6 @@ protected:
     // Files at the system drive's root named as the product's files.
     static constexpr const wchar_t* kRootBystanders[] = {L"notes.exe", L"notes-shell.dll", L"readme.txt"};
 };
-SuiteInstaller NotesRemoval::installer_;
 
 TEST_F(NotesRemoval, EitherRecordedCommandLineRemovesWhatTheInstallationMadeAndNothingElse) {
     struct Case {
