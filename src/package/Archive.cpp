@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -56,22 +57,24 @@ bool DecodeLzma1(uint8_t properties, const uint8_t* packed, size_t packedSize, u
     return stream.avail_out == 0 && (ret == LZMA_OK || ret == LZMA_STREAM_END);
 }
 
+// Decoded bytes waiting to be written out at most. An entry larger than this is never decoded
+// ahead: a 32-bit process could not hold several of them at once.
+constexpr size_t kLookaheadBudget = 64u << 20;
+
 // Decodes one packed entry (an LZMA-alone stream) held in memory. False for anything the file
-// route would not decode cleanly, which then runs and reports it.
+// route would not decode cleanly, which then runs and reports it, and for anything larger than
+// the look-ahead may hold (whatever the directory claimed).
 bool DecodeInMemory(const std::vector<uint8_t>& packed, std::vector<uint8_t>& out) {
     out.clear();
     if (packed.empty()) return true;
     if (packed.size() < 13) return false;
     uint32_t unpacked = LittleEndian32(packed.data() + 5);
     if (unpacked == 0xFFFFFFFFu || LittleEndian32(packed.data() + 9) != 0 || packed[0] > 224) return false;
+    if (unpacked > kLookaheadBudget) return false;
     out.resize(unpacked);
     size_t produced = 0;
     return DecodeLzma1(packed[0], packed.data() + 13, packed.size() - 13, out.data(), unpacked, produced);
 }
-
-// Decoded bytes waiting to be written out at most; one entry larger than this is still decoded
-// ahead when nothing else waits.
-constexpr size_t kLookaheadBudget = 64u << 20;
 
 }  // namespace
 
@@ -120,11 +123,17 @@ struct PackageArchive::Lookahead {
             job.state = Decoding;
             const PackageEntry& entry = *archive.Entry(job.index);
             guard.unlock();
-            std::vector<uint8_t> packed(entry.packedSize);
             std::vector<uint8_t> decoded;
-            bool ok = file.Seek(entry.offset) &&
-                      (packed.empty() || file.Read(DWORD(packed.size()), packed.data()) == packed.size()) &&
-                      ByteSum(packed.data(), packed.size()) == entry.checksum && DecodeInMemory(packed, decoded);
+            bool ok = false;
+            try {
+                std::vector<uint8_t> packed(entry.packedSize);
+                ok = file.Seek(entry.offset) &&
+                     (packed.empty() || file.Read(DWORD(packed.size()), packed.data()) == packed.size()) &&
+                     ByteSum(packed.data(), packed.size()) == entry.checksum && DecodeInMemory(packed, decoded);
+            } catch (const std::bad_alloc&) {
+                // Out of memory: the extracting thread decodes this one on the file route.
+                std::vector<uint8_t>().swap(decoded);
+            }
             guard.lock();
             job.state = ok ? Decoded : Failed;
             if (ok) {
@@ -223,7 +232,8 @@ void PackageArchive::Prefetch(const StringList& names) {
             // An entry name that occurs twice is extracted twice over; that stays on the file route.
             found = found == -1 ? i : -2;
         }
-        if (found >= 0) {
+        const PackageEntry* entry = found >= 0 ? Entry(found) : nullptr;
+        if (entry && entry->unpackedSize <= kLookaheadBudget && entry->packedSize <= kLookaheadBudget) {
             Lookahead::Job job;
             job.index = found;
             lookahead->jobs.push_back(std::move(job));

@@ -173,6 +173,7 @@ TEST(PackageArchive, DecodingAheadChangesNoResult) {
     broken.breakChecksum = true;
     std::vector<FixtureEntry> entries = {{"empty.bin", {}}, broken,
                                          {"truncated.bin", LzmaStream("hello", 0x5D, 5000)},
+                                         {"claims-huge.bin", LzmaStream("hello", 0x5D, 100u << 20)},
                                          Entry("twice.bin", "first"), Entry("twice.bin", "second")};
     StringList announced;
     for (int i = 0; i < 12; ++i) {
@@ -180,7 +181,8 @@ TEST(PackageArchive, DecodingAheadChangesNoResult) {
         entries.push_back(Entry(name, Pattern(200000 + 5000 * i) + name));
         announced.Add(WString(std::wstring(name.begin(), name.end()).c_str()));
     }
-    for (const wchar_t* name : {L"empty.bin", L"broken.bin", L"truncated.bin", L"twice.bin", L"missing.bin"}) {
+    for (const wchar_t* name :
+         {L"empty.bin", L"broken.bin", L"truncated.bin", L"claims-huge.bin", L"twice.bin", L"missing.bin"}) {
         announced.Add(name);
     }
     Bytes bytes = Archive(entries);
@@ -194,7 +196,7 @@ TEST(PackageArchive, DecodingAheadChangesNoResult) {
                 {L"file5.bin", L"no folder\\a.bin"}, {L"file6.bin", L"a.bin"}, {L"file6.bin", L"b.bin"},
                 {L"file11.bin", L"a.bin"}, {L"file7.bin", L"a.bin"}, {L"empty.bin", L"a.bin"},
                 {L"broken.bin", L"a.bin"}, {L"truncated.bin", L"a.bin"}, {L"twice.bin", L"a.bin"},
-                {L"missing.bin", L"a.bin"}, {L"file8.bin", L"a.bin"}};
+                {L"missing.bin", L"a.bin"}, {L"file8.bin", L"a.bin"}, {L"claims-huge.bin", L"a.bin"}};
 
     struct Outcome {
         bool ok;
