@@ -29,6 +29,14 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 out=$(mktemp "${TMPDIR:-/tmp}/tarvo-wine.XXXXXX")
 "$(tarvo_wine_bin)" "$exe" "$@" >"$out" 2>&1 </dev/null
 rc=$?
+# Once in a long run, wine's loader has ended a fresh process at once, with a failure code and
+# not a line of output (not even the test framework's first line): the program never ran. That
+# case, and only that one, is started once more, and said so.
+if [ $rc -ne 0 ] && [ ! -s "$out" ]; then
+  echo "wine-run: $exe ended with code $rc before writing anything; starting it once more" >&2
+  "$(tarvo_wine_bin)" "$exe" "$@" >"$out" 2>&1 </dev/null
+  rc=$?
+fi
 cat "$out"
 rm -f "$out"
 exit $rc
