@@ -378,13 +378,28 @@ const WString& TempFileName::Make(const char* prefix, const char* suffix) {
 
 bool CreateTempInstallFolder(WString& folder) {
     if (!folder.Empty()) DeleteTree(folder, L"*.*", true);
+    // The folder takes the name of a fresh temporary file. Once that file is gone, another process
+    // (names come from the clock) may take the name for a file or a folder of its own: the folder
+    // must be created new here, and an existing one is never used, since its owner deletes it.
+    constexpr int kAttempts = 100;
     WString name;
-    {
-        TempFileName file;
-        name = file.Make("TVI");
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        {
+            TempFileName file;
+            name = file.Make("TVI");
+        }
+        if (::CreateDirectoryW(LongPathForm(name, kFolderPathLimit).c_str(), nullptr)) {
+            folder = AddTrailingBackslash(name);
+            return true;
+        }
+        DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS && error != ERROR_ACCESS_DENIED) break;
     }
+    // The temporary folder itself missing, or no name free: make the parents, then this folder,
+    // still only as a new one.
     folder = AddTrailingBackslash(name);
-    return CreateFolderTree(folder);
+    CreateFolderTree(PathFolder(name));
+    return ::CreateDirectoryW(LongPathForm(name, kFolderPathLimit).c_str(), nullptr) != FALSE;
 }
 
 }  // namespace tarvo

@@ -175,7 +175,8 @@ private:
 
 // Deletes the tree named by `folder` (when not empty), then makes a new empty folder named like
 // a temporary file with the prefix "TVI" and puts its path, ending in "\", into `folder`.
-// Returns whether the folder was created.
+// Returns whether the folder was created; it is always a folder that did not exist before, also
+// when other processes make theirs at the same moment.
 bool CreateTempInstallFolder(WString& folder);
 
 }  // namespace tarvo

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <set>
+#include <thread>
 
 using namespace tarvo;
 using namespace tarvo::testing;
@@ -406,6 +407,30 @@ TEST_F(FilesTest, TheFallbackNameIsMadeWhenTheSystemCannotGiveOne) {
     EXPECT_EQ("", ReadRaw(path));
     name.Free();
     EXPECT_FALSE(Exists(path));
+}
+
+// Two installers starting together (or two threads) draw temporary names from the same clock:
+// a name freed by one between removing its file and making its folder must not become the other's
+// folder too, or the first to finish would delete the other's package.
+TEST_F(FilesTest, TempInstallFoldersMadeAtOnceAreNeverShared) {
+    TempFolderOverride temp(Root());
+    constexpr int kEach = 300;
+    std::vector<std::wstring> made[2];
+    int failures[2] = {0, 0};
+    auto make = [&](int who) {
+        for (int i = 0; i < kEach; ++i) {
+            WString folder;
+            if (!CreateTempInstallFolder(folder)) ++failures[who];
+            made[who].push_back(S(folder));
+        }
+    };
+    std::thread other(make, 1);
+    make(0);
+    other.join();
+    EXPECT_EQ(0, failures[0] + failures[1]);
+    std::set<std::wstring> distinct(made[0].begin(), made[0].end());
+    distinct.insert(made[1].begin(), made[1].end());
+    EXPECT_EQ(size_t(2 * kEach), distinct.size()) << "a folder was handed out twice";
 }
 
 TEST_F(FilesTest, CreateTempInstallFolderGivesANewEmptyFolderEachCall) {
