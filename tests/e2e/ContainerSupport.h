@@ -9,16 +9,6 @@
 
 namespace tarvo::e2e {
 
-// Polls `done` every 50 ms until it is true or `limitMs` has passed; whether it became true. The
-// limit only keeps a broken run from hanging the test.
-inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs = 60000) {
-    for (DWORD waited = 0;; waited += 50) {
-        if (done()) return true;
-        if (waited >= limitMs) return false;
-        ::Sleep(50);
-    }
-}
-
 inline std::wstring ClassOf(HWND window) {
     wchar_t name[256] = {0};
     ::GetClassNameW(window, name, 256);

@@ -17,6 +17,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,17 @@ inline std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) out += c < 128 ? char(c) : '?';
     return out;
+}
+
+// Polls `done` every `pollMs` until it holds or `limitMs` has passed; its last answer. The limit
+// only ends a broken run: every wait of these tests is for a state, never for a time.
+inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs = 60000, DWORD pollMs = 50) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (::GetTickCount() - start > limitMs) return done();
+        ::Sleep(pollMs);
+    }
 }
 
 // --- Processes -------------------------------------------------------------------------------

@@ -16,17 +16,6 @@
 
 namespace tarvo::e2e {
 
-// Polls `done` every `pollMs` until it holds or `limitMs` has passed; its last answer. The limit
-// only ends a broken run: every wait of these tests is for a state, never for a time.
-inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs = 30000, DWORD pollMs = 50) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        if (done()) return true;
-        if (::GetTickCount() - start > limitMs) return done();
-        ::Sleep(pollMs);
-    }
-}
-
 // --- Windows of another process ----------------------------------------------------------------
 
 inline std::wstring TextOf(HWND window) {

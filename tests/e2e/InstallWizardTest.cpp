@@ -94,7 +94,10 @@ TEST_F(NotesWizard, ReadyLicenceInstallFinishedCarriesOutOnlyTheTickedRows) {
         if (c.screenshots) {
             EXPECT_FALSE(Screenshot(wizard, L"install-finished-options").empty());
         }
-        for (int row = 0; row < 3; ++row) EXPECT_TRUE(RowTicked(list, row)) << "row " << row << " starts ticked";
+        // Read from the screen: the page may still be painting its rows.
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_TRUE(WaitUntil([&] { return RowTicked(list, row); }, 10000)) << "row " << row << " starts ticked";
+        }
         if (!c.desktopIcon) {
             ASSERT_TRUE(ClickRowTick(list, 0));
         }

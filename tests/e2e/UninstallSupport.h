@@ -18,16 +18,6 @@ constexpr int kWizardProgress = 1001;
 
 inline std::wstring Text(int number) { return std::to_wstring(number); }
 
-// Polls `done` every 50 ms; false when it still does not hold after `limitMs` (a bound against
-// hanging, not a measured time).
-inline bool WaitUntil(const std::function<bool()>& done, DWORD limitMs = 60000) {
-    for (DWORD waited = 0;; waited += 50) {
-        if (done()) return true;
-        if (waited >= limitMs) return false;
-        ::Sleep(50);
-    }
-}
-
 // A command line started as it stands, as the list of installed programs starts an
 // "UninstallString": CreateProcess with no application name, so the quoted program path and
 // everything after it come from the text alone; the current folder is the system folder, not
