@@ -135,6 +135,11 @@ struct PackageArchive::Lookahead {
                 std::vector<uint8_t>().swap(decoded);
             }
             guard.lock();
+            if (job.state == Taken) {
+                // Skipped while it was decoded: nobody will ask for it.
+                changed.notify_all();
+                continue;
+            }
             job.state = ok ? Decoded : Failed;
             if (ok) {
                 job.bytes.swap(decoded);
@@ -270,7 +275,7 @@ bool PackageArchive::ExtractDecodedAhead(int index, const WString& destination) 
         // Jobs before this one were skipped (a variant not chosen): their bytes are not needed.
         for (size_t before = 0; before < at; ++before) {
             Lookahead::Job& skipped = ahead.jobs[before];
-            if (skipped.state == Lookahead::Pending || skipped.state == Lookahead::Decoded) {
+            if (skipped.state != Lookahead::Taken) {
                 ahead.held -= skipped.bytes.size();
                 std::vector<uint8_t>().swap(skipped.bytes);
                 skipped.state = Lookahead::Taken;
