@@ -11,6 +11,15 @@
 
 namespace tarvo::testing {
 
+// A file in the test executable's own folder (programs and fixtures copied beside it).
+inline std::wstring BesideTest(const wchar_t* name) {
+    wchar_t self[MAX_PATH] = {0};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder(self);
+    folder.erase(folder.rfind(L'\\') + 1);
+    return folder + name;
+}
+
 inline std::string ReadWholeFile(const std::wstring& path) {
     FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));

@@ -24,14 +24,6 @@ namespace tarvo::testing {
 // The end code that the watchdog gives a dialog that the driver did not close.
 constexpr INT_PTR kAbandonedDialog = 999;
 
-inline std::wstring BesideTest(const wchar_t* name) {
-    wchar_t self[MAX_PATH] = {0};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring folder(self);
-    folder.erase(folder.rfind(L'\\') + 1);
-    return folder + name;
-}
-
 // The UI driver running with the given steps.
 class DriverProcess : public TestProcess {
 public:

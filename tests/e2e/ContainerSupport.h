@@ -9,19 +9,6 @@
 
 namespace tarvo::e2e {
 
-inline std::wstring ClassOf(HWND window) {
-    wchar_t name[256] = {0};
-    ::GetClassNameW(window, name, 256);
-    return name;
-}
-
-// WM_GETTEXT works across processes for every window kind.
-inline std::wstring TextOf(HWND window) {
-    wchar_t text[2048] = {0};
-    ::SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
-    return text;
-}
-
 struct WindowSearch {
     DWORD pid;  // 0: every process
     std::vector<HWND> found;

@@ -267,6 +267,43 @@ inline std::wstring ShortcutTarget(const std::wstring& lnk) {
     return target;
 }
 
+// --- Windows of other processes ----------------------------------------------------------------
+
+// WM_GETTEXT reaches controls of other processes, which GetWindowTextW does not.
+inline std::wstring TextOf(HWND window) {
+    wchar_t buffer[8192] = {0};
+    ::SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                          nullptr);
+    return buffer;
+}
+
+inline std::wstring ClassOf(HWND window) {
+    wchar_t buffer[256] = {0};
+    ::GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+// A real click of the left mouse button at a screen point, as a user's.
+inline void ClickAt(POINT point) {
+    INPUT input[3] = {};
+    for (INPUT& i : input) i.type = INPUT_MOUSE;
+    input[0].mi.dx = LONG(point.x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1));
+    input[0].mi.dy = LONG(point.y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SetCursorPos(point.x, point.y);
+    ::SendInput(3, input, sizeof(INPUT));
+}
+
+// The screen's DPI as this desktop reports it.
+inline int ScreenDpi() {
+    HDC screen = ::GetDC(nullptr);
+    int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
 // --- Screenshots -------------------------------------------------------------------------------
 
 // The folder where tests leave screenshots for people to look at: <build tree>/screenshots.

@@ -18,20 +18,6 @@ namespace tarvo::e2e {
 
 // --- Windows of another process ----------------------------------------------------------------
 
-inline std::wstring TextOf(HWND window) {
-    wchar_t buffer[8192] = {0};
-    // WM_GETTEXT reaches controls of other processes, which GetWindowTextW does not.
-    ::SendMessageTimeoutW(window, WM_GETTEXT, 8192, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
-                          nullptr);
-    return buffer;
-}
-
-inline std::wstring ClassOf(HWND window) {
-    wchar_t buffer[256] = {0};
-    ::GetClassNameW(window, buffer, 256);
-    return buffer;
-}
-
 inline DWORD ProcessOf(HWND window) {
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
@@ -150,19 +136,6 @@ inline void SettlePainting(HWND window) {
     ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &unused);
 }
 
-// A real click of the left mouse button at a screen point.
-inline void ClickAt(POINT point) {
-    INPUT input[3] = {};
-    for (INPUT& i : input) i.type = INPUT_MOUSE;
-    input[0].mi.dx = LONG(point.x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1));
-    input[0].mi.dy = LONG(point.y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ::SetCursorPos(point.x, point.y);
-    ::SendInput(3, input, sizeof(INPUT));
-}
-
 // Where the tick image of an option row is on the screen: 28 pixels from the row's left edge at
 // 96 DPI, 16 pixels wide, centred in the row's height.
 inline RECT RowTickRect(HWND list, int row) {
@@ -196,14 +169,6 @@ inline bool ClickRowTick(HWND list, int row) {
     RECT r = RowTickRect(list, row);
     ClickAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
     return WaitUntil([&] { return RowTicked(list, row) != before; }, 10000);
-}
-
-// The screen's DPI as this desktop reports it.
-inline int ScreenDpi() {
-    HDC screen = ::GetDC(nullptr);
-    int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return dpi;
 }
 
 // --- Processes ---------------------------------------------------------------------------------

@@ -81,12 +81,6 @@ inline std::wstring WindowTextOf(HWND window) {
     return buffer;
 }
 
-inline std::wstring ClassOf(HWND window) {
-    wchar_t buffer[256] = {0};
-    ::GetClassNameW(window, buffer, 256);
-    return buffer;
-}
-
 namespace detail {
 
 struct CaptionSearch {
@@ -159,26 +153,6 @@ inline HWND RestartList(HWND wizard) {
     HWND found = nullptr;
     ::EnumChildWindows(wizard, detail::FindVisibleListBox, reinterpret_cast<LPARAM>(&found));
     return found;
-}
-
-// A real mouse click at a screen point, as a user's.
-inline void ClickAt(POINT point) {
-    ::SetCursorPos(point.x, point.y);
-    INPUT input[3] = {};
-    input[0].type = input[1].type = input[2].type = INPUT_MOUSE;
-    input[0].mi.dx = LONG(point.x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1));
-    input[0].mi.dy = LONG(point.y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1));
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ::SendInput(3, input, sizeof(INPUT));
-}
-
-inline int ScreenDpi() {
-    HDC screen = ::GetDC(nullptr);
-    int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-    ::ReleaseDC(nullptr, screen);
-    return dpi;
 }
 
 // Clicks the check box of the first row of the restart list: the check icon (16, 20 or 24 pixels

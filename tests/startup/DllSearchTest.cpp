@@ -2,6 +2,7 @@
 // setup.exe (a Downloads folder) must not be loaded in place of a system one. Process-wide state,
 // so this test has its own executable.
 #include "base/Win.h"
+#include "common/TestProcess.h"
 #include "startup/Startup.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +11,7 @@
 
 namespace {
 
-std::wstring BesideTest(const wchar_t* name) {
-    wchar_t self[MAX_PATH] = {0};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring folder(self);
-    folder.erase(folder.rfind(L'\\') + 1);
-    return folder + name;
-}
+using tarvo::testing::BesideTest;
 
 TEST(HardenDllSearch, ADllBesideTheProgramIsNoLongerFoundByName) {
     const std::wstring planted = BesideTest(L"tarvo-planted.dll");
