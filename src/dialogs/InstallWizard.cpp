@@ -43,25 +43,6 @@ constexpr int kCentredButtonHalf = 27;
 constexpr int kCentredButtonY = 211;
 constexpr int kCentredButtonWidth = 54;
 constexpr int kCentredButtonHeight = 16;
-// Option rows: icon, check image and caption positions before scaling.
-constexpr int32_t kRowIconX = 6;
-constexpr int32_t kRowCheckX = 28;
-constexpr int32_t kRowCaptionX = 48;
-
-int ResultIconSize() {
-    int scaled = ScaleForDpi(100);
-    if (scaled < 125) return 75;
-    if (scaled < 150) return 94;
-    return 112;
-}
-
-int CheckImageSize() {
-    int scaled = ScaleForDpi(100);
-    if (scaled < 125) return 16;
-    if (scaled < 150) return 20;
-    return 24;
-}
-
 WString StripTrailingBackslashes(WString text) {
     while (text.Count() > 0 && text.At(text.Count()) == L'\\') text.RemoveLast(1);
     return text;
@@ -221,7 +202,7 @@ void dlgInstall::DrawFinishedPage(HDC dc) {
     HWND window = WindowHandle();
     int centre = WindowHeight() / 2;
     if (hasOptions_) centre -= DluToPixelsY(kOptionsLift, window);
-    int size = ResultIconSize();
+    int size = WizardSurface::ResultIconSize();
     IconHandle icon = LoadIconImage(InstallCancelled ? IDI_FAILURE : IDI_SUCCESS, size);
     if (icon) DrawIconImage(dc, icon.Get(), DluToPixelsX(kResultIconX, window), centre - size / 2);
     TextFont font;
@@ -292,23 +273,9 @@ void dlgInstall::EnterFinishedPage() {
             hasOptions_ = true;
             for (OptionalShortcut& shortcut : OptionalShortcuts) shortcut.chosen = true;
             for (OptionalProgram& program : OptionalPrograms) program.chosen = true;
-            int size = CheckImageSize();
-            IconHandle checked = LoadIconImage(IDI_CHECKED, size);
-            IconHandle unchecked = LoadIconImage(IDI_UNCHECKED, size);
-            IconHandle checkedDisabled = LoadIconImage(IDI_CHECKED_DISABLED, size);
-            IconHandle uncheckedDisabled = LoadIconImage(IDI_UNCHECKED_DISABLED, size);
-            options_.SetCheckImages(checked.Get(), unchecked.Get(), checkedDisabled.Get(), uncheckedDisabled.Get());
-            if (options_.Create(window)) options_.UsePlainBorder();
-            auto addRow = [&](const WString& caption, int iconId) {
-                ValueRow row;
-                row.kind = RowKind::CheckBox;
-                row.caption = caption;
-                row.value = L"1";
-                row.icon = LoadIconImage(iconId, size);
-                row.iconX = kRowIconX;
-                row.checkX = kRowCheckX;
-                row.captionX = kRowCaptionX;
-                options_.AddRow(std::move(row));
+            WizardSurface::CreateOptionList(options_, window);
+            auto addRow = [this](const WString& caption, int iconId) {
+                WizardSurface::AddOptionRow(options_, caption, iconId);
             };
             for (const OptionalShortcut& shortcut : OptionalShortcuts) {
                 addRow(L"Create Icon: " + shortcut.caption, IDI_CREATE_ICON);

@@ -30,17 +30,6 @@ constexpr int kButtonWidth = 54;    // dialog units
 constexpr int kButtonHeight = 16;   // dialog units
 constexpr int kButtonY = 211;       // dialog units
 
-// The size of the page icons and of the list's icons for the screen's DPI.
-int PageIconSize() {
-    int scaled = ScaleForDpi(100);
-    return scaled < 125 ? 75 : scaled < 150 ? 94 : 112;
-}
-
-int ListIconSize() {
-    int scaled = ScaleForDpi(100);
-    return scaled < 125 ? 16 : scaled < 150 ? 20 : 24;
-}
-
 int LineHeight(const BitmapCanvas& canvas, int height) {
     TextFont font;
     if (!canvas.Dc() || !font.Create(kDefaultFaceName, canvas.Dc(), height)) return 0;
@@ -48,7 +37,7 @@ int LineHeight(const BitmapCanvas& canvas, int height) {
 }
 
 void DrawPageIcon(const BitmapCanvas& canvas, int id, int x, int y) {
-    IconHandle icon = LoadIconImage(id, PageIconSize());
+    IconHandle icon = LoadIconImage(id, WizardSurface::ResultIconSize());
     if (icon) DrawIconImage(canvas.Dc(), icon.Get(), x, y);
 }
 
@@ -138,23 +127,8 @@ void dlgUnInstall::ShowCompletedPage() {
 }
 
 void dlgUnInstall::AddRestartRow() {
-    int size = ListIconSize();
-    IconHandle checked = LoadIconImage(IDI_CHECKED, size);
-    IconHandle unchecked = LoadIconImage(IDI_UNCHECKED, size);
-    IconHandle checkedDisabled = LoadIconImage(IDI_CHECKED_DISABLED, size);
-    IconHandle uncheckedDisabled = LoadIconImage(IDI_UNCHECKED_DISABLED, size);
-    valueList_.SetCheckImages(checked.Get(), unchecked.Get(), checkedDisabled.Get(), uncheckedDisabled.Get());
-    if (!valueList_.Create(WindowHandle())) return;
-    valueList_.UsePlainBorder();
-    ValueRow row;
-    row.kind = RowKind::CheckBox;
-    row.caption = L"Restart Computer [Required to Finalize Uninstall]";
-    row.value = L"1";
-    row.icon = LoadIconImage(IDI_RESTART, size);
-    row.iconX = 6;
-    row.checkX = 28;
-    row.captionX = 48;
-    valueList_.AddRow(std::move(row));
+    if (!WizardSurface::CreateOptionList(valueList_, WindowHandle())) return;
+    WizardSurface::AddOptionRow(valueList_, L"Restart Computer [Required to Finalize Uninstall]", IDI_RESTART);
 }
 
 void dlgUnInstall::OnClose() {
@@ -176,7 +150,7 @@ void dlgUnInstall::PaintPage() {
     int height = canvas.Height();
     int titleHeight = ScaleForDpi(kTitleHeight);
     int titleY = DluToPixelsY(kTitleY, window);
-    int iconSize = PageIconSize();
+    int iconSize = WizardSurface::ResultIconSize();
     int iconX = DluToPixelsX(kIconX, window);
     switch (UninstallPage) {
     case Ready: {

@@ -117,4 +117,38 @@ void WizardSurface::EndDrag() {
     ::ReleaseCapture();
 }
 
+int WizardSurface::ResultIconSize() {
+    int scaled = ScaleForDpi(100);
+    return scaled < 125 ? 75 : scaled < 150 ? 94 : 112;
+}
+
+int WizardSurface::RowIconSize() {
+    int scaled = ScaleForDpi(100);
+    return scaled < 125 ? 16 : scaled < 150 ? 20 : 24;
+}
+
+bool WizardSurface::CreateOptionList(XValueList& list, HWND window) {
+    int size = RowIconSize();
+    IconHandle checked = LoadIconImage(IDI_CHECKED, size);
+    IconHandle unchecked = LoadIconImage(IDI_UNCHECKED, size);
+    IconHandle checkedDisabled = LoadIconImage(IDI_CHECKED_DISABLED, size);
+    IconHandle uncheckedDisabled = LoadIconImage(IDI_UNCHECKED_DISABLED, size);
+    list.SetCheckImages(checked.Get(), unchecked.Get(), checkedDisabled.Get(), uncheckedDisabled.Get());
+    if (!list.Create(window)) return false;
+    list.UsePlainBorder();
+    return true;
+}
+
+void WizardSurface::AddOptionRow(XValueList& list, const WString& caption, int iconId) {
+    ValueRow row;
+    row.kind = RowKind::CheckBox;
+    row.caption = caption;
+    row.value = L"1";
+    row.icon = LoadIconImage(iconId, RowIconSize());
+    row.iconX = 6;
+    row.checkX = 28;
+    row.captionX = 48;
+    list.AddRow(std::move(row));
+}
+
 }  // namespace tarvo

@@ -13,6 +13,7 @@
 #include "base/Win.h"
 #include "ui/Button.h"
 #include "ui/Drawing.h"
+#include "ui/ValueList.h"
 #include "ui/Window.h"
 
 #include <climits>
@@ -73,6 +74,17 @@ public:
         WizardSurface& surface_;
         bool drawing_ = false;
     };
+
+    // The result icon of the wizards' last pages (75, 94 or 112 pixels) and the option rows'
+    // icons and check images (16, 20 or 24 pixels) for the screen's DPI.
+    static int ResultIconSize();
+    static int RowIconSize();
+    // The option list of a last page: check images of RowIconSize, created on `window` with a
+    // plain border. False when the list could not be created.
+    static bool CreateOptionList(XValueList& list, HWND window);
+    // A ticked check-box row of that list: `iconId` at RowIconSize, the icon, check image and
+    // caption at 6, 28 and 48 pixels.
+    static void AddOptionRow(XValueList& list, const WString& caption, int iconId);
 
     // OnEraseBackground: PageCanvas to `dc`, under PaintLock.
     void EraseBackground(HDC dc);
